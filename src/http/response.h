@@ -1,0 +1,23 @@
+#pragma once
+#include "service/platform.h"
+#include "text/strings.h"
+
+inline constexpr char kJsonType[] = "application/json; charset=utf-8";
+inline constexpr char kTextType[] = "text/plain; charset=utf-8";
+
+// The headers every answer of send_response carries after Content-Length:
+// open CORS, private-network consent, the service marker, no caching, and the
+// connection closed after one answer. Each line ends with CR LF.
+extern const char kFixedHeaders[];
+
+// Status line, Content-Type, Content-Length, the fixed headers, a blank line,
+// then the body as a separate send sequence. Send failures are not reported.
+void send_response(Socket socket, int status, const char* reason, const char* content_type,
+                   const Utf8String& body);
+
+// Sends until all `length` bytes are taken or a send fails or times out.
+// True when everything was sent.
+bool send_all(Socket socket, const char* data, long length);
+
+// 404 "Not Found" in plain text.
+void send_not_found(Socket socket);

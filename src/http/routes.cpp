@@ -1,0 +1,31 @@
+#include "http/routes.h"
+
+#include "http/response.h"
+#include "service/version.h"
+
+namespace {
+
+void send_preflight(Socket socket) { send_response(socket, 204, "No Content", kTextType, ""); }
+
+void send_ping(Socket socket) {
+  send_response(socket, 200, "OK", kJsonType,
+                Utf8String("{\"ok\":true,\"service\":\"zelvo-tessavin\",\"version\":\"") +
+                    kServiceVersion + "\"}");
+}
+
+}  // namespace
+
+// Tried from the top; the first row whose method and path both match answers.
+// Paths compare whole and case-sensitively, with no slash tolerance.
+void dispatch_request(Socket socket, const HttpRequest& request) {
+  const Utf8String& method = request.method;
+  const Utf8String& path = request.path;
+  if (method == "OPTIONS") return send_preflight(socket);
+  if (method == "GET" && path == "/api/ping") return send_ping(socket);
+  // Document list (GET /api/list), music tree (GET /api/music/tree), media
+  // (GET /api/music/media), audio devices (GET /api/audio/devices), device
+  // visibility (POST|PUT /api/audio/device), volume (GET and POST|PUT
+  // /api/audio/volume) and documents (any method, "/api/data/" + name) take
+  // their places here, in that order.
+  send_not_found(socket);
+}

@@ -1,0 +1,65 @@
+// File and directory operations on POSIX. Paths arrive as UTF-16 and are
+// handed to the kernel as UTF-8.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "service/posix/bindings.h"
+#include "text/utf.h"
+
+namespace {
+
+std::string native(const WideString& path) { return utf16_to_utf8(path); }
+
+// Makes a finished rename survive a power cut.
+void sync_parent_directory(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+}  // namespace
+
+bool posix_is_directory(const WideString& path) {
+  struct stat info;
+  return stat(native(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool posix_create_directory(const WideString& path) {
+  return mkdir(native(path).c_str(), 0777) == 0;
+}
+
+FileHandle posix_create_for_write(const WideString& path) {
+  const int fd = open(native(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return fd < 0 ? kNoFile : fd;
+}
+
+bool posix_write_file(FileHandle file, const char* data, std::size_t length) {
+  while (length > 0) {
+    const ssize_t n = write(static_cast<int>(file), data, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    length -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void posix_flush_file(FileHandle file) { fsync(static_cast<int>(file)); }
+
+void posix_close_file(FileHandle file) { close(static_cast<int>(file)); }
+
+bool posix_move_replace(const WideString& from, const WideString& to) {
+  const std::string target = native(to);
+  if (rename(native(from).c_str(), target.c_str()) != 0) return false;
+  sync_parent_directory(target);
+  return true;
+}
+
+void posix_delete_file(const WideString& path) { unlink(native(path).c_str()); }

@@ -1,0 +1,82 @@
+// Process, thread and single-instance operations on POSIX.
+#include <pthread.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "service/posix/bindings.h"
+#include "text/utf.h"
+
+namespace {
+
+// The kernel's login session of this process, so that another login of the
+// same user gets an instance of its own, as on Windows.
+std::string login_session() {
+  std::ifstream in("/proc/self/sessionid");
+  std::string id;
+  if (!(in >> id)) id = "none";
+  return id;
+}
+
+struct ThreadStart {
+  void (*proc)(void*);
+  void* arg;
+};
+
+void* thread_main(void* raw) {
+  const ThreadStart start = *static_cast<ThreadStart*>(raw);
+  delete static_cast<ThreadStart*>(raw);
+  start.proc(start.arg);
+  return nullptr;
+}
+
+}  // namespace
+
+// A name in the abstract socket namespace: it belongs to the process that
+// bound it and vanishes with it, however the process ends.
+InstanceGuard posix_acquire_instance_guard() {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return InstanceGuard::unavailable;
+  const std::string name =
+      "ZelvoTessavinService." + std::to_string(getuid()) + "." + login_session();
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::size_t length = std::min(name.size(), sizeof(address.sun_path) - 1);
+  std::memcpy(address.sun_path + 1, name.data(), length);
+  const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0) return InstanceGuard::held;
+  const int error = errno;
+  close(fd);
+  return error == EADDRINUSE ? InstanceGuard::already_running : InstanceGuard::unavailable;
+}
+
+WideString posix_executable_path() {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return {};
+  return utf8_to_utf16(std::string(buffer, static_cast<std::size_t>(n)));
+}
+
+std::uint32_t posix_current_thread_id() {
+  return static_cast<std::uint32_t>(syscall(SYS_gettid));
+}
+
+bool posix_start_thread(void (*proc)(void*), void* arg) {
+  auto* start = new ThreadStart{proc, arg};
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, thread_main, start) != 0) {
+    delete start;
+    return false;
+  }
+  pthread_detach(thread);
+  return true;
+}
+
+void posix_sleep_ms(unsigned milliseconds) { usleep(static_cast<useconds_t>(milliseconds) * 1000); }

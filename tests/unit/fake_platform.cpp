@@ -1,0 +1,47 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+ScriptedPeer g_peer;
+
+long fake_receive(Socket, char* buffer, int length) {
+  ScriptedPeer& p = g_peer;
+  if (p.next >= p.chunks.size()) return p.after_chunks;
+  const std::string& chunk = p.chunks[p.next];
+  const std::size_t n = std::min(chunk.size() - p.offset, static_cast<std::size_t>(length));
+  std::memcpy(buffer, chunk.data() + p.offset, n);
+  p.offset += n;
+  if (p.offset == chunk.size()) {
+    ++p.next;
+    p.offset = 0;
+  }
+  return static_cast<long>(n);
+}
+
+long fake_send(Socket, const char* data, int length) {
+  ScriptedPeer& p = g_peer;
+  ++p.send_calls;
+  if (p.failing_send > 0 && p.send_calls >= p.failing_send) return -1;
+  const long n = std::min<long>(length, p.send_limit);
+  p.received.append(data, static_cast<std::size_t>(n));
+  return n;
+}
+
+void fake_close(Socket) { ++g_peer.closes; }
+
+void fake_timeouts(Socket, unsigned milliseconds) { g_peer.timeout_ms = milliseconds; }
+
+}  // namespace
+
+ScriptedPeer& peer() { return g_peer; }
+
+void use_scripted_peer(PlatformOps& ops) {
+  g_peer = ScriptedPeer{};
+  ops.receive = fake_receive;
+  ops.send = fake_send;
+  ops.close_socket = fake_close;
+  ops.set_timeouts = fake_timeouts;
+}

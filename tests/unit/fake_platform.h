@@ -1,0 +1,39 @@
+#pragma once
+// Test doubles at the platform seam: a table that starts as the native one
+// and has members swapped, and one scripted peer behind a fake socket.
+#include <string>
+#include <vector>
+
+#include "service/platform.h"
+
+// Installs `ops` for the life of the object, then restores the native table.
+struct PlatformOverride {
+  PlatformOps ops = native_platform();
+  PlatformOverride() { set_platform(&ops); }
+  ~PlatformOverride() { set_platform(nullptr); }
+  PlatformOverride(const PlatformOverride&) = delete;
+  PlatformOverride& operator=(const PlatformOverride&) = delete;
+};
+
+// What the peer of the fake socket sends, and what it got.
+struct ScriptedPeer {
+  std::vector<std::string> chunks;  // handed out in order, each split to fit a receive
+  long after_chunks = 0;            // receive result once they are used up: 0 closed, -1 error
+  std::size_t next = 0;
+  std::size_t offset = 0;
+
+  std::string received;             // every byte the service sent
+  int send_calls = 0;
+  int failing_send = -1;            // 1-based call from which on every send fails
+  long send_limit = 1L << 30;       // most bytes one send takes
+  int closes = 0;
+  unsigned timeout_ms = 0;
+};
+
+inline constexpr Socket kFakeSocket = 42;
+
+// The single peer that the fake socket operations talk to; reset per test.
+ScriptedPeer& peer();
+
+// Points the socket members of `ops` at the scripted peer and resets it.
+void use_scripted_peer(PlatformOps& ops);

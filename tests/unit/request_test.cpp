@@ -1,0 +1,170 @@
+#include "http/request.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <new>
+
+#include "fake_platform.h"
+#include "http/connection.h"
+
+namespace {
+
+class ReadRequest : public ::testing::Test {
+ protected:
+  PlatformOverride fake;
+  void SetUp() override { use_scripted_peer(fake.ops); }
+};
+
+TEST_F(ReadRequest, SplitsTheRequestLine) {
+  const struct {
+    const char* bytes;
+    const char* method;
+    const char* target;
+    const char* path;
+  } cases[] = {
+      {"GET /api/ping HTTP/1.1\r\n\r\n", "GET", "/api/ping", "/api/ping"},
+      {"GET /api/ping\r\n\r\n", "GET", "/api/ping", "/api/ping"},
+      {"GET  /api/ping HTTP/1.1\r\n\r\n", "GET", "", ""},
+      {"GET \r\n\r\n", "GET", "", ""},
+      {"get /api/pin%67?x=1 HTTP/1.1\r\nHost: a\r\n\r\n", "get", "/api/pin%67?x=1", "/api/ping"},
+      {"PUT /a+b%2Bc%2 HTTP/1.1\r\n\r\n", "PUT", "/a+b%2Bc%2", "/a b+c%2"},
+      {"OPTIONS /x?y=%3F HTTP/1.1\r\n\r\n", "OPTIONS", "/x?y=%3F", "/x"},
+      {"GET /a%3Fb HTTP/1.1\r\n\r\n", "GET", "/a%3Fb", "/a?b"},
+      {"GET /x HTTP/1.1 trailing words\r\n\r\n", "GET", "/x", "/x"},
+  };
+  for (const auto& c : cases) {
+    use_scripted_peer(fake.ops);
+    peer().chunks = {c.bytes};
+    const auto request = read_request(kFakeSocket);
+    ASSERT_TRUE(request) << c.bytes;
+    EXPECT_EQ(request->method, c.method) << c.bytes;
+    EXPECT_EQ(request->target, c.target) << c.bytes;
+    EXPECT_EQ(request->path, c.path) << c.bytes;
+    EXPECT_EQ(request->body, "") << c.bytes;
+  }
+}
+
+TEST_F(ReadRequest, KeepsTheHeadWithoutItsBlankLine) {
+  peer().chunks = {"GET /x HTTP/1.1\r\nHost: a\r\nRange: bytes=0-\r\n\r\nextra"};
+  const auto request = read_request(kFakeSocket);
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->head, "GET /x HTTP/1.1\r\nHost: a\r\nRange: bytes=0-");
+  EXPECT_EQ(request->body, "");  // no Content-Length: what follows is dropped
+}
+
+TEST_F(ReadRequest, FindsTheEndOfTheHeadAcrossReceives) {
+  peer().chunks = {"GET /x HTTP/1.1\r", "\n", "\r", "\nbody"};
+  const auto request = read_request(kFakeSocket);
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->path, "/x");
+  EXPECT_EQ(peer().next, 4u);  // nothing read past the head's last chunk
+}
+
+TEST_F(ReadRequest, ClosesWithoutARequest) {
+  const struct {
+    std::vector<std::string> chunks;
+    long after;
+  } cases[] = {
+      {{"\r\n\r\n"}, 0},
+      {{"\r\nGET /x HTTP/1.1\r\n\r\n"}, 0},
+      {{"GARBAGE\r\n\r\n"}, 0},
+      {{"GET /x HTTP/1.1\n\n"}, 0},    // LF LF never ends a head
+      {{"GET /x HTTP/1.1\r\n"}, -1},   // receive time-out
+      {{}, 0},                         // peer closed at once
+  };
+  for (const auto& c : cases) {
+    use_scripted_peer(fake.ops);
+    peer().chunks = c.chunks;
+    peer().after_chunks = c.after;
+    EXPECT_FALSE(read_request(kFakeSocket)) << (c.chunks.empty() ? "" : c.chunks[0]);
+  }
+}
+
+TEST_F(ReadRequest, HeadLimitIsOneMebibyte) {
+  // Exactly at the limit the head is still read; a byte more and the
+  // connection is dropped even though that very chunk ends the head.
+  const std::string line = "GET /x HTTP/1.1\r\nX: ";
+  const std::size_t limit = kHeadLimit;
+  std::string at_limit = line + std::string(limit - line.size() - 4, 'a') + "\r\n\r\n";
+  ASSERT_EQ(at_limit.size(), limit);
+  peer().chunks = {at_limit};
+  EXPECT_TRUE(read_request(kFakeSocket));
+
+  use_scripted_peer(fake.ops);
+  peer().chunks = {line + std::string(limit - line.size() - 3, 'a') + "\r\n\r\n"};
+  EXPECT_FALSE(read_request(kFakeSocket));
+
+  use_scripted_peer(fake.ops);
+  peer().chunks = {std::string(limit + 1, 'a')};
+  peer().after_chunks = -1;
+  EXPECT_FALSE(read_request(kFakeSocket));
+  EXPECT_EQ(peer().next, 1u);  // gave up at the limit, not at the time-out
+}
+
+TEST_F(ReadRequest, ReadsTheAnnouncedBody) {
+  const struct {
+    std::vector<std::string> chunks;
+    const char* body;
+  } cases[] = {
+      {{"POST /d HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123456789abcdefghijklmno"}, "0123456789"},
+      {{"POST /d HTTP/1.1\r\nContent-Length: 10\r\n\r\n01", "234", "56789", "never read"},
+       "0123456789"},
+      {{"POST /d HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123"}, "0123"},  // peer closed early
+      {{"POST /d HTTP/1.1\r\ncontent-length:3\r\n\r\n", "abcdef"}, "abc"},
+      {{"POST /d HTTP/1.1\r\nContent-Length: +3\r\n\r\nabc"}, ""},
+      {{"POST /d HTTP/1.1\r\n\r\nabc"}, ""},
+      {{"POST /d HTTP/1.1\r\nX-Content-Length: 2\r\nContent-Length: 5\r\n\r\nabcde"}, "ab"},
+  };
+  for (const auto& c : cases) {
+    use_scripted_peer(fake.ops);
+    peer().chunks = c.chunks;
+    const auto request = read_request(kFakeSocket);
+    ASSERT_TRUE(request) << c.chunks[0];
+    EXPECT_EQ(request->body, c.body) << c.chunks[0];
+    if (c.chunks.size() == 4) {
+      EXPECT_EQ(peer().next, 3u);  // the bytes after the body were never read
+    }
+  }
+}
+
+// A peer that announces a body larger than memory and keeps sending; the
+// allocator is made to give up once the body has grown a little.
+long g_endless_total = 0;
+
+long endless_receive(Socket, char* buffer, int length) {
+  const std::string head = "PUT /x HTTP/1.1\r\nContent-Length: 600000000\r\n\r\n";
+  if (g_endless_total == 0) {
+    g_endless_total = static_cast<long>(head.size());
+    std::copy(head.begin(), head.end(), buffer);
+    return g_endless_total;
+  }
+  g_endless_total += length;
+  if (g_endless_total > (4L << 20)) throw std::bad_alloc();
+  std::fill(buffer, buffer + length, 'x');
+  return length;
+}
+
+TEST_F(ReadRequest, OutOfMemoryForTheBodyClosesTheConnectionOnly) {
+  g_endless_total = 0;
+  fake.ops.receive = endless_receive;
+  handle_connection(kFakeSocket);
+  EXPECT_EQ(peer().received, "");
+  EXPECT_EQ(peer().closes, 1);
+}
+
+TEST_F(ReadRequest, ConnectionSetsTimeoutsAnswersOnceAndClosesOnce) {
+  peer().chunks = {"GET /api/ping HTTP/1.1\r\n\r\n"};
+  handle_connection(kFakeSocket);
+  EXPECT_EQ(peer().timeout_ms, 15000u);
+  EXPECT_EQ(peer().received.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  EXPECT_EQ(peer().closes, 1);
+
+  use_scripted_peer(fake.ops);
+  peer().chunks = {"\r\n\r\n"};
+  handle_connection(kFakeSocket);
+  EXPECT_EQ(peer().received, "");
+  EXPECT_EQ(peer().closes, 1);
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+#include "http/response.h"
+
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "http/routes.h"
+
+namespace {
+
+const std::string kBlock =
+    "Access-Control-Allow-Origin: *\r\n"
+    "Access-Control-Allow-Methods: GET, POST, PUT, DELETE, OPTIONS\r\n"
+    "Access-Control-Allow-Headers: Content-Type, Range\r\n"
+    "Access-Control-Expose-Headers: Content-Range, Accept-Ranges, Content-Length\r\n"
+    "Access-Control-Allow-Private-Network: true\r\n"
+    "Access-Control-Max-Age: 86400\r\n"
+    "X-Tessavin-Service: yes\r\n"
+    "Cache-Control: no-store\r\n"
+    "Connection: close\r\n";
+
+const std::string kPing =
+    "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n"
+    "Content-Length: 56\r\n" + kBlock + "\r\n" +
+    "{\"ok\":true,\"service\":\"zelvo-tessavin\",\"version\":\"1.5.0\"}";
+const std::string kPreflight =
+    "HTTP/1.1 204 No Content\r\nContent-Type: text/plain; charset=utf-8\r\n"
+    "Content-Length: 0\r\n" + kBlock + "\r\n";
+const std::string kNotFound =
+    "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain; charset=utf-8\r\n"
+    "Content-Length: 9\r\n" + kBlock + "\r\nNot Found";
+
+class Responses : public ::testing::Test {
+ protected:
+  PlatformOverride fake;
+  void SetUp() override { use_scripted_peer(fake.ops); }
+
+  std::string answer(const std::string& method, const std::string& path,
+                     const std::string& body = "") {
+    use_scripted_peer(fake.ops);
+    HttpRequest request;
+    request.method = method;
+    request.target = path;
+    request.path = path;
+    request.body = body;
+    dispatch_request(kFakeSocket, request);
+    EXPECT_EQ(peer().closes, 0);  // the dispatcher never closes
+    return peer().received;
+  }
+};
+
+TEST_F(Responses, RoutesToPreflightPingOrFallback) {
+  const struct {
+    const char* method;
+    const char* path;
+    const std::string& answer;
+  } cases[] = {
+      {"OPTIONS", "/api/ping", kPreflight},
+      {"OPTIONS", "/no/such/route", kPreflight},
+      {"OPTIONS", "", kPreflight},
+      {"GET", "/api/ping", kPing},
+      {"GET", "/api/ping/", kNotFound},
+      {"GET", "/API/PING", kNotFound},
+      {"GET", "//api/ping", kNotFound},
+      {"get", "/api/ping", kNotFound},
+      {"options", "/api/ping", kNotFound},
+      {"POST", "/api/ping", kNotFound},
+      {"DELETE", "/api/ping", kNotFound},
+      {"HEAD", "/api/ping", kNotFound},
+      {"GET", "/api/data/", kNotFound},
+      {"GET", "", kNotFound},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(answer(c.method, c.path), c.answer) << c.method << " " << c.path;
+  }
+  EXPECT_EQ(answer("OPTIONS", "/x", "ignored body"), kPreflight);
+}
+
+TEST_F(Responses, ContentLengthCountsBytes) {
+  send_response(kFakeSocket, 500, "Internal Server Error", kJsonType, "{\"e\":\"\xc3\xa9\xe2\x82\xac\"}");
+  EXPECT_EQ(peer().received,
+            "HTTP/1.1 500 Internal Server Error\r\nContent-Type: application/json; "
+            "charset=utf-8\r\nContent-Length: 13\r\n" +
+                kBlock + "\r\n{\"e\":\"\xc3\xa9\xe2\x82\xac\"}");
+}
+
+TEST_F(Responses, HeadAndBodyGoOutAsSeparateSends) {
+  send_response(kFakeSocket, 200, "OK", kJsonType, "{}");
+  EXPECT_EQ(peer().send_calls, 2);
+}
+
+TEST_F(Responses, ShortSendsAreContinued) {
+  peer().send_limit = 7;
+  send_not_found(kFakeSocket);
+  EXPECT_EQ(peer().received, kNotFound);
+}
+
+TEST_F(Responses, SendingStopsAtTheFirstFailure) {
+  // A failing head is not followed by its body: a peer that timed out once
+  // would only make the thread wait out the time-out again.
+  peer().failing_send = 1;
+  send_response(kFakeSocket, 200, "OK", kJsonType, "{}");
+  EXPECT_EQ(peer().send_calls, 1);
+
+  use_scripted_peer(fake.ops);
+  peer().send_limit = 100;
+  peer().failing_send = 3;
+  const std::string data(1000, 'z');
+  EXPECT_FALSE(send_all(kFakeSocket, data.data(), static_cast<long>(data.size())));
+  EXPECT_EQ(peer().send_calls, 3);
+  EXPECT_EQ(peer().received.size(), 200u);
+
+  use_scripted_peer(fake.ops);
+  EXPECT_TRUE(send_all(kFakeSocket, data.data(), 0));
+  EXPECT_EQ(peer().send_calls, 0);
+}
+
+}  // namespace
