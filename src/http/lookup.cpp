@@ -71,8 +71,7 @@ Utf8String percent_decode(const Utf8String& text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '%' && i + 2 < text.size() &&
-        hex_value(text[i + 1]) >= 0 &&
+    if (c == '%' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 &&
         hex_value(text[i + 2]) >= 0) {
       out += static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2]));
       i += 2;

@@ -30,8 +30,8 @@ bool split_request_line(HttpRequest& request) {
   if (line.empty() || space == Utf8String::npos) return false;
   request.method = line.substr(0, space);
   const std::size_t second = line.find(' ', space + 1);
-  request.target = line.substr(
-      space + 1, second == Utf8String::npos ? Utf8String::npos : second - space - 1);
+  request.target =
+      line.substr(space + 1, second == Utf8String::npos ? Utf8String::npos : second - space - 1);
   request.path = percent_decode(request.target.substr(0, request.target.find('?')));
   return true;
 }

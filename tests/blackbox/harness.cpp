@@ -229,8 +229,8 @@ Exchange Client::read_all(milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   char buffer[65536];
   for (;;) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline -
-                                                               std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return result;
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;

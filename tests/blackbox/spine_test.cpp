@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "answers.h"
 #include "harness.h"
 
 namespace blackbox {
@@ -11,26 +12,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kBlock =
-    "Access-Control-Allow-Origin: *\r\n"
-    "Access-Control-Allow-Methods: GET, POST, PUT, DELETE, OPTIONS\r\n"
-    "Access-Control-Allow-Headers: Content-Type, Range\r\n"
-    "Access-Control-Expose-Headers: Content-Range, Accept-Ranges, Content-Length\r\n"
-    "Access-Control-Allow-Private-Network: true\r\n"
-    "Access-Control-Max-Age: 86400\r\n"
-    "X-Tessavin-Service: yes\r\n"
-    "Cache-Control: no-store\r\n"
-    "Connection: close\r\n";
-const std::string kPing =
-    "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n"
-    "Content-Length: 56\r\n" + kBlock + "\r\n" +
-    "{\"ok\":true,\"service\":\"zelvo-tessavin\",\"version\":\"1.5.0\"}";
-const std::string kPreflight =
-    "HTTP/1.1 204 No Content\r\nContent-Type: text/plain; charset=utf-8\r\n"
-    "Content-Length: 0\r\n" + kBlock + "\r\n";
-const std::string kNotFound =
-    "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain; charset=utf-8\r\n"
-    "Content-Length: 9\r\n" + kBlock + "\r\nNot Found";
+using expected::kNotFound;
+using expected::kPing;
+using expected::kPreflight;
 
 std::string binary_name() { return std::filesystem::path(getenv("TESSAVIN_SERVER")).filename(); }
 
@@ -60,7 +44,9 @@ class Running : public Spine {
     service.reset();
     Spine::TearDown();
   }
-  void expect_ping_answered() { EXPECT_EQ(exchange(port, "GET /api/ping HTTP/1.1\r\n\r\n").received, kPing); }
+  void expect_ping_answered() {
+    EXPECT_EQ(exchange(port, "GET /api/ping HTTP/1.1\r\n\r\n").received, kPing);
+  }
 };
 
 TEST_F(Running, AnswersPingPreflightAndFallbackByteForByte) {
@@ -73,7 +59,8 @@ TEST_F(Running, AnswersPingPreflightAndFallbackByteForByte) {
       {"GET /api/pin%67?x=1 HTTP/1.1\r\n\r\n", kPing},
       {"GET /api/ping?t=5 HTTP/1.0\r\n\r\n", kPing},
       {"OPTIONS /api/ping HTTP/1.1\r\nOrigin: https://example.org\r\n"
-       "Access-Control-Request-Method: PUT\r\n\r\n", kPreflight},
+       "Access-Control-Request-Method: PUT\r\n\r\n",
+       kPreflight},
       {"OPTIONS /no/such/route HTTP/1.1\r\n\r\n", kPreflight},
       {"GET /api/ping/ HTTP/1.1\r\n\r\n", kNotFound},
       {"GET /API/PING HTTP/1.1\r\n\r\n", kNotFound},
@@ -176,7 +163,8 @@ TEST_F(Running, ClientsThatLeaveEarlyOrCrowdInAreHarmless) {
   std::vector<std::thread> clients;
   std::vector<std::string> answers(32);
   for (std::size_t i = 0; i < answers.size(); ++i) {
-    clients.emplace_back([&, i] { answers[i] = exchange(port, "GET /api/ping HTTP/1.1\r\n\r\n").received; });
+    clients.emplace_back(
+        [&, i] { answers[i] = exchange(port, "GET /api/ping HTTP/1.1\r\n\r\n").received; });
   }
   for (auto& t : clients) t.join();
   for (const auto& answer : answers) EXPECT_EQ(answer, kPing);
@@ -208,8 +196,7 @@ TEST_F(Spine, PortFileHoldsTheFiveDigitsOfTheFirstPort) {
   Service service(install);
   EXPECT_EQ(service.wait_until_serving(), 17632);
   EXPECT_EQ(read_file(install.app / "service_port.txt"), "17632");
-  EXPECT_EQ(install.tree(),
-            (std::vector<std::string>{binary_name(), "data", "service_port.txt"}));
+  EXPECT_EQ(install.tree(), (std::vector<std::string>{binary_name(), "data", "service_port.txt"}));
 }
 
 TEST_F(Spine, SkipsPortsHeldByOtherPrograms) {

@@ -16,7 +16,8 @@ TEST(AtomicWrite, ReplacesTheWholeFileAndLeavesNoTemporary) {
   std::string binary(300000, '\0');
   for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 7);
 
-  for (const std::string& content : {std::string("first"), binary, std::string(), std::string("x")}) {
+  for (const std::string& content :
+       {std::string("first"), binary, std::string(), std::string("x")}) {
     ASSERT_TRUE(write_file_atomic(target, content));
     EXPECT_EQ(read_file(dir.path / "notes.json"), content);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"notes.json"});

@@ -22,10 +22,10 @@ struct ScriptedPeer {
   std::size_t next = 0;
   std::size_t offset = 0;
 
-  std::string received;             // every byte the service sent
+  std::string received;  // every byte the service sent
   int send_calls = 0;
-  int failing_send = -1;            // 1-based call from which on every send fails
-  long send_limit = 1L << 30;       // most bytes one send takes
+  int failing_send = -1;       // 1-based call from which on every send fails
+  long send_limit = 1L << 30;  // most bytes one send takes
   int closes = 0;
   unsigned timeout_ms = 0;
 };

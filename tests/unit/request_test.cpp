@@ -69,9 +69,9 @@ TEST_F(ReadRequest, ClosesWithoutARequest) {
       {{"\r\n\r\n"}, 0},
       {{"\r\nGET /x HTTP/1.1\r\n\r\n"}, 0},
       {{"GARBAGE\r\n\r\n"}, 0},
-      {{"GET /x HTTP/1.1\n\n"}, 0},    // LF LF never ends a head
-      {{"GET /x HTTP/1.1\r\n"}, -1},   // receive time-out
-      {{}, 0},                         // peer closed at once
+      {{"GET /x HTTP/1.1\n\n"}, 0},   // LF LF never ends a head
+      {{"GET /x HTTP/1.1\r\n"}, -1},  // receive time-out
+      {{}, 0},                        // peer closed at once
   };
   for (const auto& c : cases) {
     use_scripted_peer(fake.ops);

@@ -2,32 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "answers.h"
 #include "fake_platform.h"
 #include "http/routes.h"
 
 namespace {
 
-const std::string kBlock =
-    "Access-Control-Allow-Origin: *\r\n"
-    "Access-Control-Allow-Methods: GET, POST, PUT, DELETE, OPTIONS\r\n"
-    "Access-Control-Allow-Headers: Content-Type, Range\r\n"
-    "Access-Control-Expose-Headers: Content-Range, Accept-Ranges, Content-Length\r\n"
-    "Access-Control-Allow-Private-Network: true\r\n"
-    "Access-Control-Max-Age: 86400\r\n"
-    "X-Tessavin-Service: yes\r\n"
-    "Cache-Control: no-store\r\n"
-    "Connection: close\r\n";
-
-const std::string kPing =
-    "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n"
-    "Content-Length: 56\r\n" + kBlock + "\r\n" +
-    "{\"ok\":true,\"service\":\"zelvo-tessavin\",\"version\":\"1.5.0\"}";
-const std::string kPreflight =
-    "HTTP/1.1 204 No Content\r\nContent-Type: text/plain; charset=utf-8\r\n"
-    "Content-Length: 0\r\n" + kBlock + "\r\n";
-const std::string kNotFound =
-    "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain; charset=utf-8\r\n"
-    "Content-Length: 9\r\n" + kBlock + "\r\nNot Found";
+using expected::kBlock;
+using expected::kNotFound;
+using expected::kPing;
+using expected::kPreflight;
 
 class Responses : public ::testing::Test {
  protected:
@@ -54,20 +38,13 @@ TEST_F(Responses, RoutesToPreflightPingOrFallback) {
     const char* path;
     const std::string& answer;
   } cases[] = {
-      {"OPTIONS", "/api/ping", kPreflight},
-      {"OPTIONS", "/no/such/route", kPreflight},
-      {"OPTIONS", "", kPreflight},
-      {"GET", "/api/ping", kPing},
-      {"GET", "/api/ping/", kNotFound},
-      {"GET", "/API/PING", kNotFound},
-      {"GET", "//api/ping", kNotFound},
-      {"get", "/api/ping", kNotFound},
-      {"options", "/api/ping", kNotFound},
-      {"POST", "/api/ping", kNotFound},
-      {"DELETE", "/api/ping", kNotFound},
-      {"HEAD", "/api/ping", kNotFound},
-      {"GET", "/api/data/", kNotFound},
-      {"GET", "", kNotFound},
+      {"OPTIONS", "/api/ping", kPreflight}, {"OPTIONS", "/no/such/route", kPreflight},
+      {"OPTIONS", "", kPreflight},          {"GET", "/api/ping", kPing},
+      {"GET", "/api/ping/", kNotFound},     {"GET", "/API/PING", kNotFound},
+      {"GET", "//api/ping", kNotFound},     {"get", "/api/ping", kNotFound},
+      {"options", "/api/ping", kNotFound},  {"POST", "/api/ping", kNotFound},
+      {"DELETE", "/api/ping", kNotFound},   {"HEAD", "/api/ping", kNotFound},
+      {"GET", "/api/data/", kNotFound},     {"GET", "", kNotFound},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(answer(c.method, c.path), c.answer) << c.method << " " << c.path;
@@ -76,7 +53,8 @@ TEST_F(Responses, RoutesToPreflightPingOrFallback) {
 }
 
 TEST_F(Responses, ContentLengthCountsBytes) {
-  send_response(kFakeSocket, 500, "Internal Server Error", kJsonType, "{\"e\":\"\xc3\xa9\xe2\x82\xac\"}");
+  send_response(kFakeSocket, 500, "Internal Server Error", kJsonType,
+                "{\"e\":\"\xc3\xa9\xe2\x82\xac\"}");
   EXPECT_EQ(peer().received,
             "HTTP/1.1 500 Internal Server Error\r\nContent-Type: application/json; "
             "charset=utf-8\r\nContent-Length: 13\r\n" +

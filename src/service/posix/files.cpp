@@ -7,17 +7,19 @@
 #include <cerrno>
 #include <string>
 
-#include "service/posix/bindings.h"
+#include "service/binding.h"
 #include "text/utf.h"
 
 namespace {
 
-std::string native(const WideString& path) { return utf16_to_utf8(path); }
+std::string os_path(const WideString& path) { return utf16_to_utf8(path); }
 
 // Makes a finished rename survive a power cut.
 void sync_parent_directory(const std::string& path) {
   const auto slash = path.find_last_of('/');
-  const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string parent = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
   const int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   fsync(fd);
@@ -26,21 +28,23 @@ void sync_parent_directory(const std::string& path) {
 
 }  // namespace
 
-bool posix_is_directory(const WideString& path) {
+const char16_t native::kPathSeparators[] = u"/";
+
+bool native::is_directory(const WideString& path) {
   struct stat info;
-  return stat(native(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return stat(os_path(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool posix_create_directory(const WideString& path) {
-  return mkdir(native(path).c_str(), 0777) == 0;
+bool native::create_directory(const WideString& path) {
+  return mkdir(os_path(path).c_str(), 0777) == 0;
 }
 
-FileHandle posix_create_for_write(const WideString& path) {
-  const int fd = open(native(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+FileHandle native::create_for_write(const WideString& path) {
+  const int fd = open(os_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   return fd < 0 ? kNoFile : fd;
 }
 
-bool posix_write_file(FileHandle file, const char* data, std::size_t length) {
+bool native::write_file(FileHandle file, const char* data, std::size_t length) {
   while (length > 0) {
     const ssize_t n = write(static_cast<int>(file), data, length);
     if (n < 0 && errno == EINTR) continue;
@@ -51,15 +55,15 @@ bool posix_write_file(FileHandle file, const char* data, std::size_t length) {
   return true;
 }
 
-void posix_flush_file(FileHandle file) { fsync(static_cast<int>(file)); }
+void native::flush_file(FileHandle file) { fsync(static_cast<int>(file)); }
 
-void posix_close_file(FileHandle file) { close(static_cast<int>(file)); }
+void native::close_file(FileHandle file) { close(static_cast<int>(file)); }
 
-bool posix_move_replace(const WideString& from, const WideString& to) {
-  const std::string target = native(to);
-  if (rename(native(from).c_str(), target.c_str()) != 0) return false;
+bool native::move_replace(const WideString& from, const WideString& to) {
+  const std::string target = os_path(to);
+  if (rename(os_path(from).c_str(), target.c_str()) != 0) return false;
   sync_parent_directory(target);
   return true;
 }
 
-void posix_delete_file(const WideString& path) { unlink(native(path).c_str()); }
+void native::delete_file(const WideString& path) { unlink(os_path(path).c_str()); }

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "service/posix/bindings.h"
+#include "service/binding.h"
 #include "text/utf.h"
 
 namespace {
@@ -41,7 +41,7 @@ void* thread_main(void* raw) {
 
 // A name in the abstract socket namespace: it belongs to the process that
 // bound it and vanishes with it, however the process ends.
-InstanceGuard posix_acquire_instance_guard() {
+InstanceGuard native::acquire_instance_guard() {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return InstanceGuard::unavailable;
   const std::string name =
@@ -57,18 +57,18 @@ InstanceGuard posix_acquire_instance_guard() {
   return error == EADDRINUSE ? InstanceGuard::already_running : InstanceGuard::unavailable;
 }
 
-WideString posix_executable_path() {
+WideString native::executable_path() {
   char buffer[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
   if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return {};
   return utf8_to_utf16(std::string(buffer, static_cast<std::size_t>(n)));
 }
 
-std::uint32_t posix_current_thread_id() {
+std::uint32_t native::current_thread_id() {
   return static_cast<std::uint32_t>(syscall(SYS_gettid));
 }
 
-bool posix_start_thread(void (*proc)(void*), void* arg) {
+bool native::start_thread(void (*proc)(void*), void* arg) {
   auto* start = new ThreadStart{proc, arg};
   pthread_t thread;
   if (pthread_create(&thread, nullptr, thread_main, start) != 0) {
@@ -79,4 +79,6 @@ bool posix_start_thread(void (*proc)(void*), void* arg) {
   return true;
 }
 
-void posix_sleep_ms(unsigned milliseconds) { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
+void native::sleep_ms(unsigned milliseconds) {
+  usleep(static_cast<useconds_t>(milliseconds) * 1000);
+}

@@ -6,13 +6,13 @@
 
 #include <cerrno>
 
-#include "service/posix/bindings.h"
+#include "service/binding.h"
 
-bool posix_net_start() { return true; }
+bool native::net_start() { return true; }
 
-void posix_net_cleanup() {}
+void native::net_cleanup() {}
 
-Socket posix_listen_loopback(std::uint16_t port) {
+Socket native::listen_loopback(std::uint16_t port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) return kNoSocket;
   // On Linux this lets us take the port back while our own closed
@@ -32,12 +32,12 @@ Socket posix_listen_loopback(std::uint16_t port) {
   return static_cast<Socket>(fd);
 }
 
-Socket posix_accept_connection(Socket listener) {
+Socket native::accept_connection(Socket listener) {
   const int fd = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
   return fd < 0 ? kNoSocket : static_cast<Socket>(fd);
 }
 
-void posix_set_timeouts(Socket socket, unsigned milliseconds) {
+void native::set_timeouts(Socket socket, unsigned milliseconds) {
   timeval limit{};
   limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
   limit.tv_usec = static_cast<suseconds_t>((milliseconds % 1000) * 1000);
@@ -45,7 +45,7 @@ void posix_set_timeouts(Socket socket, unsigned milliseconds) {
   setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
-long posix_receive(Socket socket, char* buffer, int length) {
+long native::receive(Socket socket, char* buffer, int length) {
   for (;;) {
     const ssize_t n = recv(static_cast<int>(socket), buffer, static_cast<std::size_t>(length), 0);
     if (n < 0 && errno == EINTR) continue;
@@ -53,14 +53,14 @@ long posix_receive(Socket socket, char* buffer, int length) {
   }
 }
 
-long posix_send(Socket socket, const char* data, int length) {
+long native::send(Socket socket, const char* data, int length) {
   for (;;) {
     // A peer that has gone must not raise SIGPIPE and end the service.
     const ssize_t n =
-        send(static_cast<int>(socket), data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+        ::send(static_cast<int>(socket), data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     return static_cast<long>(n);
   }
 }
 
-void posix_close_socket(Socket socket) { close(static_cast<int>(socket)); }
+void native::close_socket(Socket socket) { close(static_cast<int>(socket)); }

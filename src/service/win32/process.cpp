@@ -1,7 +1,7 @@
 // Process, thread and single-instance operations on Windows.
 #include <windows.h>
 
-#include "service/win32/bindings.h"
+#include "service/binding.h"
 
 namespace {
 
@@ -21,22 +21,22 @@ DWORD WINAPI thread_main(LPVOID raw) {
 
 // The mutex lives in the session-local namespace and is never released: the
 // system frees it when the process ends.
-InstanceGuard win32_acquire_instance_guard() {
+InstanceGuard native::acquire_instance_guard() {
   const HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Local\\ZelvoTessavinService");
   if (mutex == nullptr) return InstanceGuard::unavailable;
   if (GetLastError() == ERROR_ALREADY_EXISTS) return InstanceGuard::already_running;
   return InstanceGuard::held;
 }
 
-WideString win32_executable_path() {
+WideString native::executable_path() {
   wchar_t buffer[MAX_PATH] = {};
   const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
   return WideString(reinterpret_cast<const char16_t*>(buffer), n);
 }
 
-std::uint32_t win32_current_thread_id() { return GetCurrentThreadId(); }
+std::uint32_t native::current_thread_id() { return GetCurrentThreadId(); }
 
-bool win32_start_thread(void (*proc)(void*), void* arg) {
+bool native::start_thread(void (*proc)(void*), void* arg) {
   auto* start = new ThreadStart{proc, arg};
   const HANDLE thread = CreateThread(nullptr, 0, thread_main, start, 0, nullptr);
   if (thread == nullptr) {
@@ -47,4 +47,4 @@ bool win32_start_thread(void (*proc)(void*), void* arg) {
   return true;
 }
 
-void win32_sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }
+void native::sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }

@@ -2,16 +2,16 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "service/win32/bindings.h"
+#include "service/binding.h"
 
-bool win32_net_start() {
+bool native::net_start() {
   WSADATA data;
   return WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
-void win32_net_cleanup() { WSACleanup(); }
+void native::net_cleanup() { WSACleanup(); }
 
-Socket win32_listen_loopback(std::uint16_t port) {
+Socket native::listen_loopback(std::uint16_t port) {
   const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return kNoSocket;
   // Nobody else may share the port with us, whatever options they set.
@@ -29,24 +29,24 @@ Socket win32_listen_loopback(std::uint16_t port) {
   return static_cast<Socket>(s);
 }
 
-Socket win32_accept_connection(Socket listener) {
+Socket native::accept_connection(Socket listener) {
   const SOCKET s = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
   return s == INVALID_SOCKET ? kNoSocket : static_cast<Socket>(s);
 }
 
-void win32_set_timeouts(Socket socket, unsigned milliseconds) {
+void native::set_timeouts(Socket socket, unsigned milliseconds) {
   const DWORD limit = milliseconds;
   const auto s = static_cast<SOCKET>(socket);
   setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
   setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
 }
 
-long win32_receive(Socket socket, char* buffer, int length) {
+long native::receive(Socket socket, char* buffer, int length) {
   return recv(static_cast<SOCKET>(socket), buffer, length, 0);
 }
 
-long win32_send(Socket socket, const char* data, int length) {
-  return send(static_cast<SOCKET>(socket), data, length, 0);
+long native::send(Socket socket, const char* data, int length) {
+  return ::send(static_cast<SOCKET>(socket), data, length, 0);
 }
 
-void win32_close_socket(Socket socket) { closesocket(static_cast<SOCKET>(socket)); }
+void native::close_socket(Socket socket) { closesocket(static_cast<SOCKET>(socket)); }

@@ -1,0 +1,34 @@
+#pragma once
+// What each platform binding (win32/, posix/) defines: one function per
+// member of the platform table, with the member's contract.
+#include "service/platform.h"
+
+namespace native {
+
+extern const char16_t kPathSeparators[];
+
+InstanceGuard acquire_instance_guard();
+WideString executable_path();
+std::uint32_t current_thread_id();
+bool start_thread(void (*proc)(void*), void* arg);
+void sleep_ms(unsigned milliseconds);
+
+bool is_directory(const WideString& path);
+bool create_directory(const WideString& path);
+FileHandle create_for_write(const WideString& path);
+bool write_file(FileHandle file, const char* data, std::size_t length);
+void flush_file(FileHandle file);
+void close_file(FileHandle file);
+bool move_replace(const WideString& from, const WideString& to);
+void delete_file(const WideString& path);
+
+bool net_start();
+void net_cleanup();
+Socket listen_loopback(std::uint16_t port);
+Socket accept_connection(Socket listener);
+void set_timeouts(Socket socket, unsigned milliseconds);
+long receive(Socket socket, char* buffer, int length);
+long send(Socket socket, const char* data, int length);
+void close_socket(Socket socket);
+
+}  // namespace native
