@@ -5,10 +5,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <climits>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <string>
 
 #include "service/binding.h"
@@ -69,7 +72,9 @@ std::uint32_t native::current_thread_id() {
 }
 
 bool native::start_thread(void (*proc)(void*), void* arg) {
-  auto* start = new ThreadStart{proc, arg};
+  // Out of memory is one more reason a thread cannot be made, not a crash.
+  auto* start = new (std::nothrow) ThreadStart{proc, arg};
+  if (start == nullptr) return false;
   pthread_t thread;
   if (pthread_create(&thread, nullptr, thread_main, start) != 0) {
     delete start;

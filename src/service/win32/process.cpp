@@ -1,6 +1,8 @@
 // Process, thread and single-instance operations on Windows.
 #include <windows.h>
 
+#include <new>
+
 #include "service/binding.h"
 
 namespace {
@@ -37,7 +39,9 @@ WideString native::executable_path() {
 std::uint32_t native::current_thread_id() { return GetCurrentThreadId(); }
 
 bool native::start_thread(void (*proc)(void*), void* arg) {
-  auto* start = new ThreadStart{proc, arg};
+  // Out of memory is one more reason a thread cannot be made, not a crash.
+  auto* start = new (std::nothrow) ThreadStart{proc, arg};
+  if (start == nullptr) return false;
   const HANDLE thread = CreateThread(nullptr, 0, thread_main, start, 0, nullptr);
   if (thread == nullptr) {
     delete start;
