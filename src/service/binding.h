@@ -1,6 +1,7 @@
 #pragma once
 // What each platform binding (win32/, posix/) defines: one function per
-// member of the platform table, with the member's contract.
+// member of the platform table; each keeps the contract stated beside that
+// member in platform.h.
 #include "service/platform.h"
 
 namespace native {
