@@ -22,6 +22,13 @@ void flush_file(FileHandle file);
 void close_file(FileHandle file);
 bool move_replace(const WideString& from, const WideString& to);
 void delete_file(const WideString& path);
+FileHandle open_for_read(const WideString& path);
+bool file_size(FileHandle file, std::uint64_t& size);
+bool seek_file(FileHandle file, std::uint64_t offset);
+long read_file(FileHandle file, char* buffer, std::size_t length);
+bool list_directory(const WideString& directory, std::vector<DirectoryEntry>& entries);
+bool directory_identity(const WideString& path, DirectoryIdentity& identity);
+bool full_path(const WideString& path, WideString& resolved);
 
 bool net_start();
 void net_cleanup();

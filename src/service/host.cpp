@@ -13,10 +13,6 @@ void connection_thread(void* argument) {
   handle_connection(static_cast<Socket>(reinterpret_cast<std::uintptr_t>(argument)));
 }
 
-void ensure_directory(const WideString& path) {
-  if (!platform().is_directory(path)) platform().create_directory(path);
-}
-
 Socket listen_on_first_free_port(std::uint16_t& port) {
   for (std::uint32_t p = kFirstPort; p <= kLastPort; ++p) {
     const Socket listener = platform().listen_loopback(static_cast<std::uint16_t>(p));

@@ -25,3 +25,7 @@ WideString module_directory() {
   if (path.empty() || cut == WideString::npos) return u".";
   return path.substr(0, cut);
 }
+
+bool ensure_directory(const WideString& directory) {
+  return platform().is_directory(directory) || platform().create_directory(directory);
+}

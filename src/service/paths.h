@@ -12,3 +12,7 @@ WideString join_path(const WideString& directory, const WideString& name);
 
 // The directory part of the executable's path, "." when there is none.
 WideString module_directory();
+
+// True when `directory` is an existing directory; otherwise tries to create
+// that one level (not its parents) and says whether that worked.
+bool ensure_directory(const WideString& directory);

@@ -5,6 +5,7 @@
 // platform or inject a failure.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "text/strings.h"
 
@@ -14,6 +15,22 @@ using Socket = std::uintptr_t;
 inline constexpr Socket kNoSocket = ~Socket{0};
 
 enum class InstanceGuard { held, already_running, unavailable };
+
+// One entry of a directory listing.
+struct DirectoryEntry {
+  WideString name;
+  bool is_directory = false;  // a link to a directory counts as one
+};
+
+// Tells one directory from every other on the machine, links followed.
+struct DirectoryIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const DirectoryIdentity&) const = default;
+};
+
+// Longest resolved path, in UTF-16 units, that `full_path` hands out.
+inline constexpr std::size_t kMaxFullPath = 2047;
 
 struct PlatformOps {
   // Path separators this platform accepts; the first one is used for joining.
@@ -46,6 +63,22 @@ struct PlatformOps {
   // Replaces `to` as a whole by `from`, durably; on failure `to` is untouched.
   bool (*move_replace)(const WideString& from, const WideString& to);
   void (*delete_file)(const WideString& path);
+  // Opens an existing regular file for reading; others may go on reading and
+  // writing it, but not delete or rename it. Directories, devices and pipes
+  // are refused. kNoFile on failure.
+  FileHandle (*open_for_read)(const WideString& path);
+  bool (*file_size)(FileHandle file, std::uint64_t& size);
+  bool (*seek_file)(FileHandle file, std::uint64_t offset);
+  // Up to `length` bytes at the file position; 0 at the end, negative on failure.
+  long (*read_file)(FileHandle file, char* buffer, std::size_t length);
+  // Every entry of a directory but "." and "..", in the file system's order.
+  // False when the listing cannot start; a listing that breaks off later keeps
+  // what it gathered and still counts as done.
+  bool (*list_directory)(const WideString& directory, std::vector<DirectoryEntry>& entries);
+  bool (*directory_identity)(const WideString& path, DirectoryIdentity& identity);
+  // The absolute, normalised form of `path`; false when it cannot be made or
+  // is longer than kMaxFullPath units.
+  bool (*full_path)(const WideString& path, WideString& resolved);
 
   // --- Sockets
   // Starts the socket layer; false when it cannot be used at all.

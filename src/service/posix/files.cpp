@@ -67,3 +67,36 @@ bool native::move_replace(const WideString& from, const WideString& to) {
 }
 
 void native::delete_file(const WideString& path) { unlink(os_path(path).c_str()); }
+
+FileHandle native::open_for_read(const WideString& path) {
+  // Non-blocking so that a FIFO cannot stall the open; only regular files pass.
+  const int fd = open(os_path(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return kNoFile;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return kNoFile;
+  }
+  return fd;
+}
+
+bool native::file_size(FileHandle file, std::uint64_t& size) {
+  struct stat info;
+  if (fstat(static_cast<int>(file), &info) != 0 || info.st_size < 0) return false;
+  size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+bool native::seek_file(FileHandle file, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  return lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+long native::read_file(FileHandle file, char* buffer, std::size_t length) {
+  if (length > (std::size_t{1} << 30)) length = std::size_t{1} << 30;
+  for (;;) {
+    const ssize_t n = read(static_cast<int>(file), buffer, length);
+    if (n < 0 && errno == EINTR) continue;
+    return static_cast<long>(n);
+  }
+}

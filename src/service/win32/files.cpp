@@ -39,3 +39,36 @@ bool native::move_replace(const WideString& from, const WideString& to) {
 }
 
 void native::delete_file(const WideString& path) { DeleteFileW(wide(path)); }
+
+FileHandle native::open_for_read(const WideString& path) {
+  const HANDLE file = CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return kNoFile;
+  // Device names (NUL, CON, COM1...) open too; only disk files are served.
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return kNoFile;
+  }
+  return reinterpret_cast<FileHandle>(file);
+}
+
+bool native::file_size(FileHandle file, std::uint64_t& size) {
+  LARGE_INTEGER value;
+  if (!GetFileSizeEx(reinterpret_cast<HANDLE>(file), &value) || value.QuadPart < 0) return false;
+  size = static_cast<std::uint64_t>(value.QuadPart);
+  return true;
+}
+
+bool native::seek_file(FileHandle file, std::uint64_t offset) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(offset);
+  return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
+         SetFilePointerEx(reinterpret_cast<HANDLE>(file), distance, nullptr, FILE_BEGIN);
+}
+
+long native::read_file(FileHandle file, char* buffer, std::size_t length) {
+  const DWORD wanted = length > (1u << 30) ? (1u << 30) : static_cast<DWORD>(length);
+  DWORD got = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(file), buffer, wanted, &got, nullptr)) return -1;
+  return static_cast<long>(got);
+}

@@ -1,0 +1,111 @@
+#include "music/media.h"
+
+#include <memory>
+#include <new>
+#include <string>
+
+#include "http/lookup.h"
+#include "http/response.h"
+#include "music/media_path.h"
+#include "music/range.h"
+#include "music/tree.h"
+#include "service/paths.h"
+#include "text/utf.h"
+
+namespace {
+
+constexpr std::size_t kTransferChunk = 65536;
+
+Utf8String media_head(bool partial, const char* content_type, std::uint64_t length,
+                      std::uint64_t first, std::uint64_t last, std::uint64_t size) {
+  Utf8String head;
+  head.reserve(512);
+  head += partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
+  head += "Content-Type: ";
+  head += content_type;
+  head += "\r\nContent-Length: " + std::to_string(length) + "\r\n";
+  if (partial) {
+    head += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+            std::to_string(size) + "\r\n";
+  }
+  head +=
+      "Accept-Ranges: bytes\r\n"
+      "Access-Control-Allow-Origin: *\r\n"
+      "Access-Control-Expose-Headers: Content-Range, Accept-Ranges, Content-Length\r\n"
+      "Access-Control-Allow-Headers: Content-Type, Range\r\n"
+      "Cache-Control: no-store\r\n"
+      "Connection: close\r\n"
+      "\r\n";
+  return head;
+}
+
+void send_unsatisfiable(Socket socket, std::uint64_t size) {
+  const Utf8String answer = "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" +
+                            std::to_string(size) +
+                            "\r\nContent-Length: 0\r\nAccess-Control-Allow-Origin: *\r\n"
+                            "Connection: close\r\n\r\n";
+  send_all(socket, answer.data(), static_cast<long>(answer.size()));
+}
+
+// Sends `length` bytes of the file from `first` on. Stops at the first failed
+// send: a client that stopped reading must not keep the file open and the
+// thread busy through one send time-out per remaining chunk.
+void send_body(Socket socket, FileHandle file, std::uint64_t first, std::uint64_t length) {
+  if (!platform().seek_file(file, first)) return;
+  const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kTransferChunk]);
+  if (!buffer) return;
+  std::uint64_t remaining = length;
+  while (remaining > 0) {
+    const std::size_t wanted = remaining < kTransferChunk ? remaining : kTransferChunk;
+    const long got = platform().read_file(file, buffer.get(), wanted);
+    if (got <= 0) return;  // the file shrank, or cannot be read
+    if (!send_all(socket, buffer.get(), got)) return;
+    remaining -= static_cast<std::uint64_t>(got);
+  }
+}
+
+}  // namespace
+
+void stream_media_file(Socket socket, const WideString& full_path, const Utf8String& range) {
+  const PlatformOps& os = platform();
+  const FileHandle file = os.open_for_read(full_path);
+  if (file == kNoFile) {
+    return send_response(socket, 404, "Not Found", kJsonType, "{\"error\":\"not found\"}");
+  }
+  std::uint64_t size = 0;
+  if (!os.file_size(file, size)) {
+    os.close_file(file);
+    return send_response(socket, 500, "Internal Server Error", kTextType, "size error");
+  }
+  RangeAnswer answer;
+  if (!range.empty()) answer = evaluate_range(range, size);
+  if (answer.kind == RangeKind::unsatisfiable) {
+    send_unsatisfiable(socket, size);
+    os.close_file(file);
+    return;
+  }
+  const bool partial = answer.kind == RangeKind::partial;
+  const std::uint64_t first = partial ? answer.first : 0;
+  const std::uint64_t last = partial ? answer.last : (size > 0 ? size - 1 : 0);
+  const std::uint64_t length = size > 0 ? last - first + 1 : 0;
+
+  const Utf8String head = media_head(partial, mime_type_for(full_path), length, first, last, size);
+  if (send_all(socket, head.data(), static_cast<long>(head.size())) && length > 0) {
+    send_body(socket, file, first, length);
+  }
+  os.close_file(file);
+}
+
+void handle_music_media(Socket socket, const HttpRequest& request) {
+  const Utf8String requested = query_param(request.target, "path");
+  if (!is_acceptable_media_path(requested)) {
+    return send_response(socket, 400, "Bad Request", kJsonType, "{\"error\":\"invalid path\"}");
+  }
+  // This route reads only; it never creates the music directory.
+  const WideString root = music_root();
+  WideString full_path;
+  if (!resolve_media_path(root, join_path(root, utf8_to_utf16(requested)), full_path)) {
+    return send_response(socket, 403, "Forbidden", kJsonType, "{\"error\":\"forbidden\"}");
+  }
+  stream_media_file(socket, full_path, header_value(request.head, "Range"));
+}

@@ -1,0 +1,41 @@
+// Directory listing, identity and path resolution on Windows.
+#include <windows.h>
+
+#include "service/binding.h"
+#include "service/win32/wide.h"
+
+bool native::list_directory(const WideString& directory, std::vector<DirectoryEntry>& entries) {
+  WIN32_FIND_DATAW found;
+  const HANDLE listing = FindFirstFileW(wide(directory + u"\\*"), &found);
+  if (listing == INVALID_HANDLE_VALUE) return false;
+  do {
+    const WideString name(reinterpret_cast<const char16_t*>(found.cFileName));
+    if (name == u"." || name == u"..") continue;
+    entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileW(listing, &found));
+  FindClose(listing);
+  return true;
+}
+
+bool native::directory_identity(const WideString& path, DirectoryIdentity& identity) {
+  // Backup semantics open directories; links and junctions are followed.
+  const HANDLE handle =
+      CreateFileW(wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+  CloseHandle(handle);
+  if (!ok) return false;
+  identity = {info.dwVolumeSerialNumber,
+              (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  return true;
+}
+
+bool native::full_path(const WideString& path, WideString& resolved) {
+  wchar_t buffer[kMaxFullPath + 1];
+  const DWORD length = GetFullPathNameW(wide(path), kMaxFullPath + 1, buffer, nullptr);
+  if (length == 0 || length > kMaxFullPath) return false;
+  resolved.assign(reinterpret_cast<const char16_t*>(buffer), length);
+  return true;
+}
