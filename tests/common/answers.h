@@ -30,4 +30,44 @@ inline const std::string kNotFound =
     "Content-Length: 9\r\n" +
     kBlock + "\r\nNot Found";
 
+// A whole answer from the common response writer.
+inline std::string answer(const std::string& status, const std::string& type,
+                          const std::string& body) {
+  return "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
+         "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + kBlock + "\r\n" +
+         body;
+}
+
+inline std::string json(const std::string& status, const std::string& body) {
+  return answer(status, "application/json; charset=utf-8", body);
+}
+
+inline const std::string kOk = json("200 OK", "{\"ok\":true}");
+inline const std::string kInvalidName = json("400 Bad Request", "{\"error\":\"invalid name\"}");
+inline const std::string kDocumentNotFound = json("404 Not Found", "{\"error\":\"not found\"}");
+inline const std::string kWriteFailed =
+    json("500 Internal Server Error", "{\"error\":\"write failed\"}");
+inline const std::string kInvalidPath = json("400 Bad Request", "{\"error\":\"invalid path\"}");
+inline const std::string kForbidden = json("403 Forbidden", "{\"error\":\"forbidden\"}");
+
+// The head of a whole (200) or one-range (206) media answer; `range` is the
+// Content-Range value, empty for a whole answer.
+inline std::string media_head(const std::string& type, std::size_t length,
+                              const std::string& range = "") {
+  return (range.empty() ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 206 Partial Content\r\n") +
+         std::string("Content-Type: ") + type + "\r\nContent-Length: " + std::to_string(length) +
+         "\r\n" + (range.empty() ? "" : "Content-Range: bytes " + range + "\r\n") +
+         "Accept-Ranges: bytes\r\n"
+         "Access-Control-Allow-Origin: *\r\n"
+         "Access-Control-Expose-Headers: Content-Range, Accept-Ranges, Content-Length\r\n"
+         "Access-Control-Allow-Headers: Content-Type, Range\r\n"
+         "Cache-Control: no-store\r\n"
+         "Connection: close\r\n\r\n";
+}
+
+inline std::string unsatisfiable(std::size_t size) {
+  return "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" + std::to_string(size) +
+         "\r\nContent-Length: 0\r\nAccess-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n";
+}
+
 }  // namespace expected

@@ -1,0 +1,173 @@
+#include "music/media.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "answers.h"
+#include "fake_platform.h"
+#include "http/routes.h"
+#include "service/paths.h"
+#include "temp_dir.h"
+
+namespace {
+
+using namespace expected;
+
+// Watches the file operations of the stream: which files are open, how many
+// reads ran and the largest read asked for; a read can be made to fail.
+struct FileWatch {
+  std::set<FileHandle> open;
+  int reads = 0;
+  std::size_t largest_read = 0;
+  int failing_read = 0;  // 1-based read from which on reads fail
+  bool size_fails = false;
+};
+FileWatch g_watch;
+
+FileHandle watched_open(const WideString& path) {
+  const FileHandle file = native_platform().open_for_read(path);
+  if (file != kNoFile) g_watch.open.insert(file);
+  return file;
+}
+void watched_close(FileHandle file) {
+  g_watch.open.erase(file);
+  native_platform().close_file(file);
+}
+bool watched_size(FileHandle file, std::uint64_t& size) {
+  return !g_watch.size_fails && native_platform().file_size(file, size);
+}
+long watched_read(FileHandle file, char* buffer, std::size_t length) {
+  ++g_watch.reads;
+  g_watch.largest_read = std::max(g_watch.largest_read, length);
+  if (g_watch.failing_read && g_watch.reads >= g_watch.failing_read) return -1;
+  return native_platform().read_file(file, buffer, length);
+}
+
+std::string pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131) >> 3);
+  return bytes;
+}
+
+class Media : public ::testing::Test {
+ protected:
+  TempDir dir;
+  PlatformOverride fake;
+  std::filesystem::path music = dir.path / "data" / "music";
+  std::string thousand = pattern(1000);
+
+  void SetUp() override {
+    g_watch = {};
+    fake.ops.open_for_read = watched_open;
+    fake.ops.close_file = watched_close;
+    fake.ops.file_size = watched_size;
+    fake.ops.read_file = watched_read;
+    set_service_directories(dir.path.u16string());
+    std::filesystem::create_directories(music / "Live");
+    write_file(music / "Live" / "01 Intro.mp3", thousand);
+    write_file(music / "empty.flac", "");
+  }
+  void TearDown() override { EXPECT_TRUE(g_watch.open.empty()) << "a file was left open"; }
+
+  // GET /api/music/media with the raw query value and an optional Range line.
+  std::string get(const std::string& raw_path, const std::string& range = "") {
+    use_scripted_peer(fake.ops);
+    HttpRequest request;
+    request.method = "GET";
+    request.target = "/api/music/media?path=" + raw_path;
+    request.path = "/api/music/media";
+    request.head = "GET " + request.target + " HTTP/1.1\r\nHost: x";
+    if (!range.empty()) request.head += "\r\nRange: " + range;
+    dispatch_request(kFakeSocket, request);
+    return peer().received;
+  }
+};
+
+TEST_F(Media, WholeFilePartialAndUnsatisfiableAnswers) {
+  const std::string path = "Live/01%20Intro.mp3";
+  EXPECT_EQ(get(path), media_head("audio/mpeg", 1000) + thousand);
+  EXPECT_EQ(get(path, "bytes=0-"), media_head("audio/mpeg", 1000, "0-999/1000") + thousand);
+  EXPECT_EQ(get(path, "bytes=0-0"), media_head("audio/mpeg", 1, "0-0/1000") + thousand.substr(0, 1));
+  EXPECT_EQ(get(path, "bytes=900-5000"),
+            media_head("audio/mpeg", 100, "900-999/1000") + thousand.substr(900));
+  EXPECT_EQ(get(path, "bytes= 0-99"),
+            media_head("audio/mpeg", 99, "901-999/1000") + thousand.substr(901));
+  EXPECT_EQ(get(path, "Bytes=0-99"), media_head("audio/mpeg", 1000) + thousand);
+  EXPECT_EQ(get(path, "bytes=1000-"), unsatisfiable(1000));
+  EXPECT_EQ(get(path, "bytes=5-4"), unsatisfiable(1000));
+  EXPECT_EQ(get("Live%5C01+Intro.mp3", "bytes=-100"),
+            media_head("audio/mpeg", 100, "900-999/1000") + thousand.substr(900));
+
+  EXPECT_EQ(get("empty.flac"), media_head("audio/flac", 0));
+  EXPECT_EQ(get("empty.flac", "bytes=0-"), unsatisfiable(0));
+}
+
+TEST_F(Media, RefusedPathsAndMissingFiles) {
+  const struct {
+    const char* raw;
+    const std::string& answer;
+  } cases[] = {
+      {"", kInvalidPath},
+      {"%2Fetc%2Fpasswd", kInvalidPath},
+      {"%2e%2e/secret", kInvalidPath},
+      {"Live/..%2F..%2Fx", kInvalidPath},
+      {"C:%5Cx.mp3", kInvalidPath},
+      {"empty.flac:stream", kInvalidPath},
+      {"a%0Ab", kInvalidPath},
+      {"a%00b", kInvalidPath},
+      {"Live", kDocumentNotFound},  // a folder
+      {".", kDocumentNotFound},     // the music directory itself
+      {"nothing.mp3", kDocumentNotFound},
+  };
+  for (const auto& c : cases) EXPECT_EQ(get(c.raw), c.answer) << c.raw;
+  EXPECT_EQ(get(std::string(701, 'a')), kInvalidPath);
+  EXPECT_EQ(get(std::string(700, 'a')), kDocumentNotFound);
+  EXPECT_EQ(g_watch.reads, 0);
+}
+
+TEST_F(Media, SizeFailureIsAPlainTextError) {
+  g_watch.size_fails = true;
+  EXPECT_EQ(get("Live/01%20Intro.mp3"),
+            answer("500 Internal Server Error", "text/plain; charset=utf-8", "size error"));
+}
+
+TEST_F(Media, LargeFileMovesThroughOneBoundedBuffer) {
+  const std::string big = pattern(1000000);
+  write_file(music / "big.wav", big);
+  EXPECT_EQ(get("big.wav"), media_head("audio/wav", big.size()) + big);
+  EXPECT_EQ(g_watch.largest_read, 65536u);
+  EXPECT_EQ(g_watch.reads, 16);  // 15 whole chunks and one of 16960 bytes
+  EXPECT_EQ(get("big.wav", "bytes=100000-199999"),
+            media_head("audio/wav", 100000, "100000-199999/1000000") + big.substr(100000, 100000));
+}
+
+// A failed send ends the transfer: no further reads, the file is closed.
+TEST_F(Media, FailedSendStopsTheTransfer) {
+  write_file(music / "big.wav", pattern(1000000));
+  const std::string head = media_head("audio/wav", 1000000);
+
+  use_scripted_peer(fake.ops);
+  HttpRequest request{"GET", "/api/music/media?path=big.wav", "/api/music/media", "GET x", ""};
+  peer().failing_send = 1;  // the head already fails
+  dispatch_request(kFakeSocket, request);
+  EXPECT_EQ(g_watch.reads, 0);
+  EXPECT_EQ(peer().received, "");
+
+  use_scripted_peer(fake.ops);
+  peer().failing_send = 4;  // head, two chunks, then the peer stops taking bytes
+  dispatch_request(kFakeSocket, request);
+  EXPECT_EQ(g_watch.reads, 3);
+  EXPECT_EQ(peer().received.size(), head.size() + 2 * 65536);
+  EXPECT_EQ(peer().send_calls, 4);
+}
+
+TEST_F(Media, ReadFailureEndsTheBodyEarly) {
+  write_file(music / "big.wav", pattern(300000));
+  g_watch.failing_read = 3;
+  const std::string got = get("big.wav");
+  EXPECT_EQ(got, media_head("audio/wav", 300000) + pattern(300000).substr(0, 2 * 65536));
+  EXPECT_EQ(g_watch.reads, 3);
+}
+
+}  // namespace
