@@ -68,7 +68,8 @@ void send_body(Socket socket, FileHandle file, std::uint64_t first, std::uint64_
 
 void stream_media_file(Socket socket, const WideString& full_path, const Utf8String& range) {
   const PlatformOps& os = platform();
-  const FileHandle file = os.open_for_read(full_path);
+  // Held against deletion and renaming while it streams.
+  const FileHandle file = os.open_for_read(full_path, DeleteSharing::refused);
   if (file == kNoFile) {
     return send_response(socket, 404, "Not Found", kJsonType, "{\"error\":\"not found\"}");
   }

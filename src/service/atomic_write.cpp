@@ -7,6 +7,12 @@
 #include "service/platform.h"
 
 namespace {
+// On Windows a file cannot be replaced while someone has it open: a reader of
+// the same document, or another program such as a virus scanner. Such holds
+// are brief, so the move is tried again for about half a second.
+constexpr int kMoveAttempts = 20;
+constexpr unsigned kMoveRetryMs = 25;
+
 std::mutex g_file_lock;
 std::atomic<std::uint32_t> g_temp_counter{0};
 
@@ -39,7 +45,10 @@ bool write_file_atomic(const WideString& file_path, const Utf8String& bytes) {
   }
   os.flush_file(file);
   os.close_file(file);
-  if (os.move_replace(temp, file_path)) return true;
+  for (int attempt = 1; attempt <= kMoveAttempts; ++attempt) {
+    if (os.move_replace(temp, file_path)) return true;
+    if (attempt < kMoveAttempts) os.sleep_ms(kMoveRetryMs);
+  }
   os.delete_file(temp);
   return false;
 }

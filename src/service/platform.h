@@ -29,6 +29,9 @@ struct DirectoryIdentity {
   bool operator==(const DirectoryIdentity&) const = default;
 };
 
+// Whether others may delete or rename a file while it is open for reading.
+enum class DeleteSharing { refused, allowed };
+
 // Longest resolved path, in UTF-16 units, that `full_path` hands out.
 inline constexpr std::size_t kMaxFullPath = 2047;
 
@@ -64,9 +67,9 @@ struct PlatformOps {
   bool (*move_replace)(const WideString& from, const WideString& to);
   void (*delete_file)(const WideString& path);
   // Opens an existing regular file for reading; others may go on reading and
-  // writing it, but not delete or rename it. Directories, devices and pipes
-  // are refused. kNoFile on failure.
-  FileHandle (*open_for_read)(const WideString& path);
+  // writing it, and delete or rename it only as `sharing` says. Directories,
+  // devices and pipes are refused. kNoFile on failure.
+  FileHandle (*open_for_read)(const WideString& path, DeleteSharing sharing);
   bool (*file_size)(FileHandle file, std::uint64_t& size);
   bool (*seek_file)(FileHandle file, std::uint64_t offset);
   // Up to `length` bytes at the file position; 0 at the end, negative on failure.

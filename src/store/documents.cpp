@@ -77,7 +77,9 @@ Utf8String list_documents() {
 
 bool read_whole_file(const WideString& path, Utf8String& out) {
   const PlatformOps& os = platform();
-  const FileHandle file = os.open_for_read(path);
+  // A writer replaces the document by moving a new file over it, and a delete
+  // removes it; neither may fail because a reader has it open.
+  const FileHandle file = os.open_for_read(path, DeleteSharing::allowed);
   if (file == kNoFile) return false;
   std::uint64_t size = 0;
   out.clear();

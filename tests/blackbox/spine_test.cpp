@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "answers.h"
+#include "fixtures.h"
 #include "harness.h"
 
 namespace blackbox {
@@ -18,36 +19,8 @@ using expected::kPreflight;
 
 std::string binary_name() { return std::filesystem::path(getenv("TESSAVIN_SERVER")).filename(); }
 
-class Spine : public ::testing::Test {
- protected:
-  Install install;
-
-  void TearDown() override {
-    // The service prints nothing, and a sanitizer report would land here.
-    EXPECT_EQ(read_file(install.stderr_path()), "");
-  }
-};
-
-// One running service shared by the tests that only talk to it.
-class Running : public Spine {
- protected:
-  std::optional<Service> service;
-  int port = 0;
-
-  void SetUp() override {
-    service.emplace(install);
-    port = service->wait_until_serving();
-    ASSERT_NE(port, 0) << "the service did not start";
-  }
-  void TearDown() override {
-    EXPECT_TRUE(service->running()) << "the service died";
-    service.reset();
-    Spine::TearDown();
-  }
-  void expect_ping_answered() {
-    EXPECT_EQ(exchange(port, "GET /api/ping HTTP/1.1\r\n\r\n").received, kPing);
-  }
-};
+using Spine = ServiceTest;
+using Running = RunningService;
 
 TEST_F(Running, AnswersPingPreflightAndFallbackByteForByte) {
   const struct {

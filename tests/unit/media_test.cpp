@@ -25,8 +25,8 @@ struct FileWatch {
 };
 FileWatch g_watch;
 
-FileHandle watched_open(const WideString& path) {
-  const FileHandle file = native_platform().open_for_read(path);
+FileHandle watched_open(const WideString& path, DeleteSharing sharing) {
+  const FileHandle file = native_platform().open_for_read(path, sharing);
   if (file != kNoFile) g_watch.open.insert(file);
   return file;
 }

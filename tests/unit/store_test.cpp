@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 #include "answers.h"
 #include "fake_platform.h"
@@ -17,8 +18,8 @@ using namespace expected;
 // Tracks files opened for reading so that every path out can be checked.
 int g_opens = 0;
 std::set<FileHandle> g_open_files;
-FileHandle counting_open(const WideString& path) {
-  const FileHandle file = native_platform().open_for_read(path);
+FileHandle counting_open(const WideString& path, DeleteSharing sharing) {
+  const FileHandle file = native_platform().open_for_read(path, sharing);
   if (file != kNoFile) {
     ++g_opens;
     g_open_files.insert(file);
@@ -164,6 +165,30 @@ TEST_F(Store, MissingDataDirectory) {
   EXPECT_EQ(call("PUT", "/api/data/a", "{}"), kWriteFailed);
   EXPECT_EQ(call("DELETE", "/api/data/a"), kOk);
   EXPECT_FALSE(std::filesystem::exists(data));
+}
+
+// A reader of a document must not make a concurrent write or delete fail.
+// On Windows the replacing move waits for a reader that still has the file
+// open, and a delete goes through at once.
+TEST_F(Store, ReaderDoesNotBlockWritesOrDeletes) {
+  EXPECT_EQ(call("PUT", "/api/data/doc", "old"), kOk);
+  const FileHandle reader =
+      native_platform().open_for_read(document_path("doc"), DeleteSharing::allowed);
+  ASSERT_NE(reader, kNoFile);
+  std::thread closer([reader] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    native_platform().close_file(reader);
+  });
+  EXPECT_EQ(call("PUT", "/api/data/doc", "new"), kOk);
+  closer.join();
+  EXPECT_EQ(call("GET", "/api/data/doc"), json("200 OK", "new"));
+
+  const FileHandle holder =
+      native_platform().open_for_read(document_path("doc"), DeleteSharing::allowed);
+  ASSERT_NE(holder, kNoFile);
+  EXPECT_EQ(call("DELETE", "/api/data/doc"), kOk);
+  native_platform().close_file(holder);
+  EXPECT_EQ(call("GET", "/api/data/doc"), kDocumentNotFound);
 }
 
 bool failing_size(FileHandle, std::uint64_t&) { return false; }

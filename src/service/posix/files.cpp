@@ -68,7 +68,8 @@ bool native::move_replace(const WideString& from, const WideString& to) {
 
 void native::delete_file(const WideString& path) { unlink(os_path(path).c_str()); }
 
-FileHandle native::open_for_read(const WideString& path) {
+// Nothing here keeps a file from being deleted; `sharing` has no say.
+FileHandle native::open_for_read(const WideString& path, DeleteSharing) {
   // Non-blocking so that a FIFO cannot stall the open; only regular files pass.
   const int fd = open(os_path(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return kNoFile;

@@ -40,9 +40,11 @@ bool native::move_replace(const WideString& from, const WideString& to) {
 
 void native::delete_file(const WideString& path) { DeleteFileW(wide(path)); }
 
-FileHandle native::open_for_read(const WideString& path) {
-  const HANDLE file = CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+FileHandle native::open_for_read(const WideString& path, DeleteSharing sharing) {
+  DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  if (sharing == DeleteSharing::allowed) share |= FILE_SHARE_DELETE;
+  const HANDLE file = CreateFileW(wide(path), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return kNoFile;
   // Device names (NUL, CON, COM1...) open too; only disk files are served.
   if (GetFileType(file) != FILE_TYPE_DISK) {
