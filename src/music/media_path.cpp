@@ -18,7 +18,8 @@ bool resolve_media_path(const WideString& root, const WideString& candidate_path
                         WideString& full_path) {
   WideString resolved_root;
   WideString resolved;
-  if (!platform().full_path(root, resolved_root) || !platform().full_path(candidate_path, resolved)) {
+  if (!platform().full_path(root, resolved_root) ||
+      !platform().full_path(candidate_path, resolved)) {
     return false;
   }
   if (resolved.size() < resolved_root.size()) return false;
@@ -40,12 +41,23 @@ const char* mime_type_for(const WideString& full_path) {
     const char* type;
   };
   static constexpr Row kTypes[] = {
-      {u"mp3", "audio/mpeg"},   {u"flac", "audio/flac"},      {u"wav", "audio/wav"},
-      {u"m4a", "audio/mp4"},    {u"aac", "audio/aac"},        {u"ogg", "audio/ogg"},
-      {u"opus", "audio/ogg"},   {u"wma", "audio/x-ms-wma"},   {u"ape", "audio/x-ape"},
-      {u"mp4", "video/mp4"},    {u"lrc", "text/plain; charset=utf-8"},
-      {u"jpg", "image/jpeg"},   {u"jpeg", "image/jpeg"},      {u"png", "image/png"},
-      {u"webp", "image/webp"},  {u"gif", "image/gif"},        {u"bmp", "image/bmp"},
+      {u"mp3", "audio/mpeg"},
+      {u"flac", "audio/flac"},
+      {u"wav", "audio/wav"},
+      {u"m4a", "audio/mp4"},
+      {u"aac", "audio/aac"},
+      {u"ogg", "audio/ogg"},
+      {u"opus", "audio/ogg"},
+      {u"wma", "audio/x-ms-wma"},
+      {u"ape", "audio/x-ape"},
+      {u"mp4", "video/mp4"},
+      {u"lrc", "text/plain; charset=utf-8"},
+      {u"jpg", "image/jpeg"},
+      {u"jpeg", "image/jpeg"},
+      {u"png", "image/png"},
+      {u"webp", "image/webp"},
+      {u"gif", "image/gif"},
+      {u"bmp", "image/bmp"},
   };
   const auto dot = full_path.rfind(u'.');
   if (dot == WideString::npos) return "application/octet-stream";

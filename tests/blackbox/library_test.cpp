@@ -1,7 +1,6 @@
 // Documents, the music tree and media streaming, seen from outside.
-#include <sys/socket.h>
-
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <random>
@@ -22,8 +21,9 @@ std::string request(const std::string& method, const std::string& target,
                     const std::optional<std::string>& body = std::nullopt,
                     const std::string& headers = "") {
   std::string text = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers;
-  if (body) text += "Content-Type: application/json\r\nContent-Length: " +
-                    std::to_string(body->size()) + "\r\n";
+  if (body)
+    text += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body->size()) +
+            "\r\n";
   return text + "\r\n" + body.value_or("");
 }
 
@@ -83,9 +83,9 @@ TEST_F(Library, DocumentsKeepTheirBytes) {
   EXPECT_EQ(call("GET", "/api/data/blob"), kDocumentNotFound);
   EXPECT_EQ(call("PATCH", "/api/data/bom", "{}"), kNotFound);
 
-  for (const std::string& target : std::vector<std::string>{
-           "/api/data/a.b", "/api/data/a%20b", "/api/data/a+b", "/api/data/a/b",
-        "/api/data/" + std::string(65, 'x')}) {
+  for (const std::string& target :
+       std::vector<std::string>{"/api/data/a.b", "/api/data/a%20b", "/api/data/a+b",
+                                "/api/data/a/b", "/api/data/" + std::string(65, 'x')}) {
     for (const char* method : {"GET", "PUT", "DELETE", "PATCH"}) {
       EXPECT_EQ(call(method, target, "{}"), kInvalidName) << method << " " << target;
     }
@@ -229,7 +229,8 @@ TEST_F(Library, RangesGetTheirExactHeaderBlocks) {
   EXPECT_EQ(call("GET", "/api/music/media?path=Live%5C01+Intro.mp3", std::nullopt,
                  "Range: bytes=-10\r\n"),
             media_head("audio/mpeg", 10, "990-999/1000") + bytes.substr(990));
-  EXPECT_EQ(call("GET", "/api/music/media?path=empty.bin"), media_head("application/octet-stream", 0));
+  EXPECT_EQ(call("GET", "/api/music/media?path=empty.bin"),
+            media_head("application/octet-stream", 0));
   EXPECT_EQ(call("GET", "/api/music/media?path=empty.bin", std::nullopt, "Range: bytes=0-\r\n"),
             unsatisfiable(0));
 }
@@ -309,7 +310,8 @@ TEST_F(Library, HostilePathsNeverLeaveTheMusicDirectory) {
   for (const auto& c : cases) {
     const std::string got = call("GET", "/api/music/media?path=" + c.raw);
     EXPECT_NE(std::find(c.answers.begin(), c.answers.end(), got), c.answers.end())
-        << c.raw << " answered:\n" << got;
+        << c.raw << " answered:\n"
+        << got;
     EXPECT_EQ(got.find(secret), std::string::npos) << c.raw;
   }
   expect_ping_answered();

@@ -34,8 +34,7 @@ inline const std::string kNotFound =
 inline std::string answer(const std::string& status, const std::string& type,
                           const std::string& body) {
   return "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
-         "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + kBlock + "\r\n" +
-         body;
+         "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + kBlock + "\r\n" + body;
 }
 
 inline std::string json(const std::string& status, const std::string& body) {

@@ -88,7 +88,8 @@ TEST_F(Media, WholeFilePartialAndUnsatisfiableAnswers) {
   const std::string path = "Live/01%20Intro.mp3";
   EXPECT_EQ(get(path), media_head("audio/mpeg", 1000) + thousand);
   EXPECT_EQ(get(path, "bytes=0-"), media_head("audio/mpeg", 1000, "0-999/1000") + thousand);
-  EXPECT_EQ(get(path, "bytes=0-0"), media_head("audio/mpeg", 1, "0-0/1000") + thousand.substr(0, 1));
+  EXPECT_EQ(get(path, "bytes=0-0"),
+            media_head("audio/mpeg", 1, "0-0/1000") + thousand.substr(0, 1));
   EXPECT_EQ(get(path, "bytes=900-5000"),
             media_head("audio/mpeg", 100, "900-999/1000") + thousand.substr(900));
   EXPECT_EQ(get(path, "bytes= 0-99"),

@@ -1,5 +1,3 @@
-#include "store/documents.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
@@ -9,6 +7,7 @@
 #include "fake_platform.h"
 #include "http/routes.h"
 #include "service/paths.h"
+#include "store/documents.h"
 #include "temp_dir.h"
 
 namespace {
@@ -139,9 +138,14 @@ bool fake_list(const WideString&, std::vector<DirectoryEntry>& entries) {
 
 TEST_F(Store, ListsJsonFileNamesInListingOrderAndEscapesThem) {
   fake.ops.list_directory = fake_list;
-  g_listing = {{u"b.json", false},  {u"x.json", true},   {u"notes.txt", false},
-               {u"Q\"\\.JSON", false}, {u".json", false}, {u"a.jsonx", false},
-               {u"\u00e9t\u00e9.Json", false}, {u"json", false}};
+  g_listing = {{u"b.json", false},
+               {u"x.json", true},
+               {u"notes.txt", false},
+               {u"Q\"\\.JSON", false},
+               {u".json", false},
+               {u"a.jsonx", false},
+               {u"\u00e9t\u00e9.Json", false},
+               {u"json", false}};
   g_listing_starts = true;
   EXPECT_EQ(call("GET", "/api/list"),
             json("200 OK", "[\"b.json\",\"Q\\\"\\\\.JSON\",\".json\",\"\xc3\xa9t\xc3\xa9.Json\"]"));
