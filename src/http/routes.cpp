@@ -1,5 +1,6 @@
 #include "http/routes.h"
 
+#include "audio/routes.h"
 #include "http/response.h"
 #include "service/version.h"
 
@@ -22,10 +23,13 @@ void dispatch_request(Socket socket, const HttpRequest& request) {
   const Utf8String& path = request.path;
   if (method == "OPTIONS") return send_preflight(socket);
   if (method == "GET" && path == "/api/ping") return send_ping(socket);
-  // Document list (GET /api/list), music tree (GET /api/music/tree), media
-  // (GET /api/music/media), audio devices (GET /api/audio/devices), device
-  // visibility (POST|PUT /api/audio/device), volume (GET and POST|PUT
-  // /api/audio/volume) and documents (any method, "/api/data/" + name) take
-  // their places here, in that order.
+  // Document list (GET /api/list), music tree (GET /api/music/tree) and media
+  // (GET /api/music/media) take their places here, in that order.
+  const bool sets = method == "POST" || method == "PUT";
+  if (method == "GET" && path == "/api/audio/devices") return serve_audio_devices(socket, request);
+  if (sets && path == "/api/audio/device") return serve_audio_device(socket, request);
+  if (method == "GET" && path == "/api/audio/volume") return serve_volume_read(socket, request);
+  if (sets && path == "/api/audio/volume") return serve_volume_set(socket, request);
+  // Documents (any method, "/api/data/" + name) take their place here.
   send_not_found(socket);
 }

@@ -30,4 +30,10 @@ inline const std::string kNotFound =
     "Content-Length: 9\r\n" +
     kBlock + "\r\nNot Found";
 
+// A JSON answer with the given status line tail, e.g. "200 OK".
+inline std::string json_answer(const std::string& status, const std::string& body) {
+  return "HTTP/1.1 " + status + "\r\nContent-Type: application/json; charset=utf-8\r\n" +
+         "Content-Length: " + std::to_string(body.size()) + "\r\n" + kBlock + "\r\n" + body;
+}
+
 }  // namespace expected
