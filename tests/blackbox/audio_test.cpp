@@ -138,9 +138,9 @@ class PulseAudio : public AudioService {
 
 TEST_F(PulseAudio, ListsEverySinkAsPactlSeesIt) {
   // A second sink whose description needs escaping and is not ASCII.
-  const CommandResult loaded = daemon->pactl(
-      {"load-module", "module-null-sink", "sink_name=tessavin_second",
-       "sink_properties=\"device.description='Caf\xc3\xa9 \\\"Hi-Fi\\\" a\\\\b'\""});
+  const CommandResult loaded =
+      daemon->pactl({"load-module", "module-null-sink", "sink_name=tessavin_second",
+                     "sink_properties=\"device.description='Caf\xc3\xa9 \\\"Hi-Fi\\\" a\\\\b'\""});
   ASSERT_EQ(loaded.exit_code, 0) << daemon->log();
   const std::string module = loaded.output.substr(0, loaded.output.find('\n'));
 
@@ -175,7 +175,7 @@ TEST_F(PulseAudio, ReadsTheDefaultSinksVolumeAndMute) {
     bool mute;
     int percent;
   } cases[] = {
-      {"30%", true, 30}, {"73%", false, 73}, {"100%", false, 100},
+      {"30%", true, 30}, {"73%", false, 73},   {"100%", false, 100},
       {"0%", true, 0},   {"150%", false, 100},  // boosted past normal: reads as full
   };
   for (const auto& c : cases) {
@@ -225,9 +225,9 @@ TEST_F(PulseAudio, FollowsTheDefaultSinkFromRequestToRequest) {
 }
 
 TEST_F(PulseAudio, VisibilityIsAPlatformFailureAndChangesNothing) {
-  EXPECT_EQ(ask(with_body("POST", "/api/audio/device",
-                          "{\"id\":\"tessavin_null\",\"enable\":false}")),
-            kVisibilityFailed);
+  EXPECT_EQ(
+      ask(with_body("POST", "/api/audio/device", "{\"id\":\"tessavin_null\",\"enable\":false}")),
+      kVisibilityFailed);
   EXPECT_EQ(ask(with_body("PUT", "/api/audio/device", "{\"enable\":false}")),
             json_answer("400 Bad Request", "{\"error\":\"missing id or enable\"}"));
   EXPECT_EQ(ask(get("/api/audio/devices")),
@@ -240,9 +240,8 @@ TEST_F(PulseAudio, ConcurrentRequestsEachGetTheirOwnConnection) {
   std::vector<std::thread> clients;
   std::vector<std::string> answers(12);
   for (std::size_t i = 0; i < answers.size(); ++i) {
-    clients.emplace_back([&, i] {
-      answers[i] = ask(i % 2 ? get("/api/audio/volume") : get("/api/audio/devices"));
-    });
+    clients.emplace_back(
+        [&, i] { answers[i] = ask(i % 2 ? get("/api/audio/volume") : get("/api/audio/devices")); });
   }
   for (auto& t : clients) t.join();
   for (std::size_t i = 0; i < answers.size(); ++i) {
@@ -305,8 +304,7 @@ TEST_F(WineAudio, NullSoundCardIsOneActiveEndpointThatReadsButCannotBeSet) {
   EXPECT_EQ(ask("POST /api/audio/volume?v=40 HTTP/1.1\r\n\r\n"), kSetFailed);
   EXPECT_EQ(ask(with_body("PUT", "/api/audio/volume", "{\"volume\":0}")), kSetFailed);
   // Wine has no endpoint policy object (class not registered).
-  EXPECT_EQ(ask(with_body("POST", "/api/audio/device",
-                          "{\"id\":\"" + id + "\",\"enable\":false}")),
+  EXPECT_EQ(ask(with_body("POST", "/api/audio/device", "{\"id\":\"" + id + "\",\"enable\":false}")),
             kVisibilityFailed);
   EXPECT_EQ(ask(get("/api/audio/devices")), list);
 }

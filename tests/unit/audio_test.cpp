@@ -76,13 +76,12 @@ const AudioOps kFakeAudio = {
           g_audio.visibility_changes.emplace_back(id, visible);
           return g_audio.visibility;
         },
-    .open_default_render_volume =
-        []() -> std::optional<VolumeControl> {
-          platform_call();
-          if (!g_audio.has_default_output) return std::nullopt;
-          ++g_audio.opened;
-          return VolumeControl{&g_control_token};
-        },
+    .open_default_render_volume = []() -> std::optional<VolumeControl> {
+      platform_call();
+      if (!g_audio.has_default_output) return std::nullopt;
+      ++g_audio.opened;
+      return VolumeControl{&g_control_token};
+    },
     .get_level_scalar =
         [](VolumeControl control, float& level) {
           platform_call();
@@ -372,11 +371,11 @@ TEST_F(Audio, OtherMethodsAndNearMissPathsFallThrough) {
     const char* method;
     const char* path;
   } cases[] = {
-      {"GET", "/api/audio/device"},     {"POST", "/api/audio/devices"},
-      {"PUT", "/api/audio/devices"},    {"DELETE", "/api/audio/volume"},
-      {"DELETE", "/api/audio/device"},  {"HEAD", "/api/audio/volume"},
-      {"post", "/api/audio/volume"},    {"GET", "/api/audio/volume/"},
-      {"GET", "/api/audio/Devices"},    {"PATCH", "/api/audio/volume"},
+      {"GET", "/api/audio/device"},    {"POST", "/api/audio/devices"},
+      {"PUT", "/api/audio/devices"},   {"DELETE", "/api/audio/volume"},
+      {"DELETE", "/api/audio/device"}, {"HEAD", "/api/audio/volume"},
+      {"post", "/api/audio/volume"},   {"GET", "/api/audio/volume/"},
+      {"GET", "/api/audio/Devices"},   {"PATCH", "/api/audio/volume"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(answer(c.method, c.path, "{\"id\":\"a\",\"enable\":true,\"volume\":5}"), kNotFound)

@@ -65,8 +65,8 @@ void on_outcome(pa_context*, int success, void* data) {
 bool read_sink(SinkVolume& control, SinkQuery& query) {
   PulseSession& session = control.session;
   return pulse_wait(session,
-                    pa_context_get_sink_info_by_name(session.context, control.sink.c_str(),
-                                                     on_sink, &query),
+                    pa_context_get_sink_info_by_name(session.context, control.sink.c_str(), on_sink,
+                                                     &query),
                     query.done) &&
          query.found && pa_cvolume_valid(&query.volume);
 }

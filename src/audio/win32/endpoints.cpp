@@ -69,8 +69,8 @@ std::vector<EndpointInfo> enumerate_render_endpoints() {
 VisibilityStatus change_endpoint_visibility(const WideString& id, bool visible) {
   using SetEndpointVisibility = HRESULT(STDMETHODCALLTYPE*)(void* self, PCWSTR id, INT visible);
   void* object = nullptr;
-  HRESULT result = CoCreateInstance(kPolicyConfigClass, nullptr, CLSCTX_ALL,
-                                    kPolicyConfigInterface, &object);
+  HRESULT result =
+      CoCreateInstance(kPolicyConfigClass, nullptr, CLSCTX_ALL, kPolicyConfigInterface, &object);
   if (SUCCEEDED(result) && object) {
     void** methods = *static_cast<void***>(object);
     const auto set_visibility =

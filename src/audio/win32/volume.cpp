@@ -1,7 +1,7 @@
-#include <endpointvolume.h>
-
 #include "audio/binding.h"
 #include "audio/win32/ids.h"
+// After ids.h, which brings in windows.h.
+#include <endpointvolume.h>
 
 namespace native_audio {
 
@@ -22,7 +22,8 @@ std::optional<VolumeControl> open_default_render_volume() {
     return std::nullopt;
   }
   void* volume = nullptr;
-  const HRESULT activated = device->Activate(kEndpointVolumeInterface, CLSCTX_ALL, nullptr, &volume);
+  const HRESULT activated =
+      device->Activate(kEndpointVolumeInterface, CLSCTX_ALL, nullptr, &volume);
   device->Release();
   enumerator->Release();
   if (FAILED(activated) || !volume) return std::nullopt;
