@@ -293,10 +293,12 @@ TEST_F(Audio, SetTakesQueryThenBodyAndCapsAtHundred) {
       {"/api/audio/volume?v=abc", "{\"volume\":40}", 40},
       {"/api/audio/volume?v=50%25", "{\"volume\":40}", 40},  // "50%"
       {"/api/audio/volume?v=", "{\"volume\":60}", 60},
+      {"/api/audio/volume?v=+5", "{\"volume\":9}", 9},  // '+' decodes to a space
       {"/api/audio/volume?V=20", "{\"volume\":60}", 60},
       {"/api/audio/volume", "{\"volume\":75}", 75},
       {"/api/audio/volume", "{\"volume\": 250}", 100},
       {"/api/audio/volume", "{\"volume\":12.9}", 12},
+      {"/api/audio/volume", "{\"volume\":+5}", 5},
       {"/api/audio/volume", "{\"volume\":-3}", 0},
       {"/api/audio/volume", "{\"volume\":\"50\"}", 0},
       {"/api/audio/volume", "{\"level\":50}", 0},
