@@ -1,5 +1,6 @@
 #include "http/routes.h"
 
+#include "audio/routes.h"
 #include "http/response.h"
 #include "music/media.h"
 #include "music/tree.h"
@@ -28,9 +29,11 @@ void dispatch_request(Socket socket, const HttpRequest& request) {
   if (method == "GET" && path == "/api/list") return handle_document_list(socket);
   if (method == "GET" && path == "/api/music/tree") return handle_music_tree(socket);
   if (method == "GET" && path == "/api/music/media") return handle_music_media(socket, request);
-  // Audio devices (GET /api/audio/devices), device visibility (POST|PUT
-  // /api/audio/device) and volume (GET and POST|PUT /api/audio/volume) take
-  // their places here, in that order.
+  const bool sets = method == "POST" || method == "PUT";
+  if (method == "GET" && path == "/api/audio/devices") return serve_audio_devices(socket, request);
+  if (sets && path == "/api/audio/device") return serve_audio_device(socket, request);
+  if (method == "GET" && path == "/api/audio/volume") return serve_volume_read(socket, request);
+  if (sets && path == "/api/audio/volume") return serve_volume_set(socket, request);
   // The only prefix rule: "/api/data/" and at least one byte of name.
   static constexpr char kDataPrefix[] = "/api/data/";
   constexpr std::size_t kPrefixLength = sizeof kDataPrefix - 1;

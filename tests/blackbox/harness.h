@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace blackbox {
@@ -36,6 +37,8 @@ struct Install {
 
 struct StartOptions {
   std::size_t address_space_limit = 0;  // RLIMIT_AS in bytes, 0 for none
+  // Variables set for the service (and Wine) on top of the test's own.
+  std::vector<std::pair<std::string, std::string>> environment{};
 };
 
 // One run of the service. Killed at the end if it still runs.
