@@ -36,6 +36,7 @@ struct Install {
 
 struct StartOptions {
   std::size_t address_space_limit = 0;  // RLIMIT_AS in bytes, 0 for none
+  bool self_update = false;  // else ZELVO_NO_SELF_UPDATE is set
 };
 
 // One run of the service. Killed at the end if it still runs.
