@@ -6,7 +6,8 @@
 // plays release 1.6.0), TESSAVIN_RELEASE_SERVER (release_server.py),
 // TESSAVIN_RELEASE_SCHEME ("https" where the builds trust the test
 // certificate, else "http"), TESSAVIN_RELEASE_PORTS ("HTTP HTTPS"),
-// TESSAVIN_RELEASE_CERT and TESSAVIN_RELEASE_KEY.
+// TESSAVIN_RELEASE_CERT and TESSAVIN_RELEASE_KEY; under Wine
+// TESSAVIN_TRUST_HELPER, which adds the certificate to the prefix's root store.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -68,46 +69,51 @@ std::string ping_answer(const std::string& version) {
 
 std::string ping(int port) { return exchange(port, "GET /api/ping HTTP/1.1\r\n\r\n").received; }
 
-// The processes that hold a listening socket on 127.0.0.1:port, the Wine
-// server (which keeps a copy of every socket of its clients) left out.
-std::vector<pid_t> listeners(int port) {
-  std::vector<std::string> inodes;
-  std::ifstream tcp("/proc/net/tcp");
-  std::string line;
-  char local[32];
-  std::getline(tcp, line);
-  while (std::getline(tcp, line)) {
-    unsigned state = 0;
-    unsigned long inode = 0;
-    if (std::sscanf(line.c_str(), " %*d: %31s %*s %x %*s %*s %*s %*d %*d %lu", local, &state,
-                    &inode) != 3) {
-      continue;
-    }
-    char wanted[32];
-    std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
-    if (state == 0x0A && std::string(local) == wanted) {
-      inodes.push_back("socket:[" + std::to_string(inode) + "]");
-    }
-  }
+// The processes started from `root`, found by the current directory (the
+// native restart) or by the command line (Wine shows the Windows path),
+// `except` and this test left out.
+std::vector<pid_t> processes_in(const fs::path& root, pid_t except) {
   std::vector<pid_t> found;
   for (const auto& process : fs::directory_iterator("/proc")) {
     const std::string name = process.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     const pid_t pid = std::stoi(name);
-    if (pid == getpid() || read_file(process.path() / "comm") == "wineserver\n") continue;
+    if (pid == getpid() || pid == except) continue;
     std::error_code error;
-    for (const auto& fd : fs::directory_iterator(process.path() / "fd", error)) {
-      char target[64];
-      const ssize_t n = readlink(fd.path().c_str(), target, sizeof target - 1);
-      if (n <= 0) continue;
-      target[n] = '\0';
-      if (std::find(inodes.begin(), inodes.end(), target) != inodes.end()) {
-        found.push_back(pid);
-        break;
-      }
+    const std::string directory = fs::read_symlink(process.path() / "cwd", error).string();
+    const std::string command = read_file(process.path() / "cmdline");
+    if (directory.rfind(root.string(), 0) == 0 ||
+        command.find(root.filename().string()) != std::string::npos) {
+      found.push_back(pid);
     }
   }
   return found;
+}
+
+int run_to_end(std::vector<std::string> argv) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char*> args;
+    for (auto& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Makes WinHTTP in this run's Wine prefix trust the test certificate, once.
+bool wine_trusts_test_certificate() {
+  static const bool trusted =
+      run_to_end({env("TESSAVIN_WINE"), env("TESSAVIN_TRUST_HELPER"),
+                  "Z:" + env("TESSAVIN_RELEASE_CERT")}) == 0;
+  return trusted;
 }
 
 // The release host, run for one test.
@@ -165,7 +171,6 @@ class SelfUpdate : public ::testing::Test {
   fs::path script;
   fs::path staged;
   std::optional<ReleaseServer> server;
-  int restarted_port = 0;
 
   void SetUp() override {
     fs::create_directory(root);
@@ -177,16 +182,19 @@ class SelfUpdate : public ::testing::Test {
     ASSERT_FALSE(new_build.empty());
     script = install.app / (under_wine() ? "TessavinServer-update.bat" : "TessavinServer-update.sh");
     staged = install.app / (under_wine() ? "TessavinServer-new.exe" : "TessavinServer-new");
+    if (under_wine() && scheme == "https") {
+      ASSERT_TRUE(wine_trusts_test_certificate());
+    }
     server.emplace(root);
     ASSERT_TRUE(server->running()) << read_file(root / "server-errors.txt");
   }
 
   void TearDown() override {
-    // The restarted build is nobody's child here: end it by its port.
-    if (restarted_port != 0) {
-      for (const pid_t pid : listeners(restarted_port)) ::kill(pid, SIGKILL);
-      EXPECT_TRUE(eventually([&] { return listeners(restarted_port).empty(); }, 20s));
-    }
+    // The restarted build, and a swap script that failed to finish, are
+    // nobody's children here.
+    const pid_t host = server ? server->pid : -1;
+    for (const pid_t pid : processes_in(install.root, host)) ::kill(pid, SIGKILL);
+    EXPECT_TRUE(eventually([&] { return processes_in(install.root, host).empty(); }, 20s));
     server.reset();
     if (!under_wine()) {
       EXPECT_EQ(read_file(install.stderr_path()), "");
@@ -228,8 +236,8 @@ TEST_F(SelfUpdate, SwapsInTheNewBuildAndRestarts) {
   std::string answer;
   const bool restarted = eventually(
       [&] {
-        restarted_port = std::atoi(read_file(install.app / "service_port.txt").c_str());
-        answer = restarted_port ? ping(restarted_port) : "";
+        const int port = std::atoi(read_file(install.app / "service_port.txt").c_str());
+        answer = port ? ping(port) : "";
         return answer == ping_answer("1.6.0");
       },
       120s);
