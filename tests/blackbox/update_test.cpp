@@ -8,19 +8,17 @@
 // certificate, else "http"), TESSAVIN_RELEASE_PORTS ("HTTP HTTPS"),
 // TESSAVIN_RELEASE_CERT and TESSAVIN_RELEASE_KEY; under Wine
 // TESSAVIN_TRUST_HELPER, which adds the certificate to the prefix's root store.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <thread>
