@@ -6,6 +6,7 @@
 #include "service/atomic_write.h"
 #include "service/paths.h"
 #include "service/platform.h"
+#include "update/check.h"
 
 namespace {
 
@@ -47,7 +48,9 @@ int run_service() {
   }
   write_file_atomic(join_path(base_directory(), u"service_port.txt"), std::to_string(port));
 
-  // The self-update thread starts here, once the port file is written.
+  // Once per start. Without a thread of its own there is no self-update in
+  // this run; the service serves all the same.
+  os.start_thread(self_update_thread, nullptr);
 
   for (;;) {
     const Socket connection = os.accept_connection(listener);

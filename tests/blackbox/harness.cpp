@@ -139,7 +139,8 @@ Service::Service(const Install& where, StartOptions options) : install(where) {
       rlimit limit{options.address_space_limit, options.address_space_limit};
       setrlimit(RLIMIT_AS, &limit);
     }
-    setenv("ZELVO_NO_SELF_UPDATE", "1", 1);
+    if (options.self_update) unsetenv("ZELVO_NO_SELF_UPDATE");
+    else setenv("ZELVO_NO_SELF_UPDATE", "1", 1);
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
     const int null = open("/dev/null", O_RDWR);
     const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);

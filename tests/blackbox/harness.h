@@ -39,6 +39,7 @@ struct StartOptions {
   std::size_t address_space_limit = 0;  // RLIMIT_AS in bytes, 0 for none
   // Variables set for the service (and Wine) on top of the test's own.
   std::vector<std::pair<std::string, std::string>> environment{};
+  bool self_update = false;  // else ZELVO_NO_SELF_UPDATE is set
 };
 
 // One run of the service. Killed at the end if it still runs.

@@ -5,6 +5,7 @@
 #include "fake_platform.h"
 #include "service/paths.h"
 #include "temp_dir.h"
+#include "update/check.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ struct HostScript {
   int cleanups = 0;
   int threads_started = 0;
   int executable_asked = 0;
+  int update_threads = 0;
+  bool port_file_before_update = false;
 } g_host;
 
 WideString fake_executable_path() {
@@ -44,6 +47,13 @@ Socket fake_accept(Socket) {
 }
 void fake_sleep(unsigned ms) { g_host.sleeps.push_back(ms); }
 bool fake_start_thread(void (*proc)(void*), void* arg) {
+  // The self-update is only counted: it has tests of its own.
+  if (proc == self_update_thread) {
+    ++g_host.update_threads;
+    g_host.port_file_before_update = std::filesystem::exists(
+        std::filesystem::path(base_directory()) / "service_port.txt");
+    return g_host.threads_start;
+  }
   if (!g_host.threads_start) return false;
   ++g_host.threads_started;
   proc(arg);  // run at once: the test needs no real concurrency
@@ -79,6 +89,27 @@ TEST_F(Host, TakesTheFirstFreePortAndPublishesIt) {
   EXPECT_TRUE(std::filesystem::is_directory(dir.path / "data"));
   EXPECT_EQ(base_directory(), dir.path.u16string());
   EXPECT_EQ(data_directory(), (dir.path / "data").u16string());
+}
+
+TEST_F(Host, StartsTheSelfUpdateOnceAfterThePortFileAndServesWithoutIt) {
+  for (const bool threads : {true, false}) {
+    g_host.threads_start = threads;
+    g_host.update_threads = 0;
+    g_host.next_accept = 0;
+    std::filesystem::remove(dir.path / "service_port.txt");
+    use_scripted_peer(fake.ops);
+    g_host.accepts = {kFakeSocket};
+    peer().chunks = {"GET /api/ping HTTP/1.1\r\n\r\n"};
+    serve_until_script_ends();
+    EXPECT_EQ(g_host.update_threads, 1) << threads;
+    EXPECT_TRUE(g_host.port_file_before_update) << threads;
+    EXPECT_EQ(peer().received.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << threads;
+  }
+  // No port, no self-update.
+  g_host.update_threads = 0;
+  g_host.first_free_port = kLastPort + 1;
+  EXPECT_EQ(run_service(), 1);
+  EXPECT_EQ(g_host.update_threads, 0);
 }
 
 TEST_F(Host, NoFreePortEndsWithOneAndKeepsTheOldPortFile) {

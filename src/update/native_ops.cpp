@@ -1,0 +1,15 @@
+#include "update/binding.h"
+
+const UpdateOps& native_update_ops() {
+  static const UpdateOps ops = {
+      .switched_off = native_update::switched_off,
+      .http_get_once = native_update::http_get_once,
+      .sha256 = native_update::sha256,
+      .new_executable_name = native_update::kNewExecutableName,
+      .swap_script_name = native_update::kSwapScriptName,
+      .swap_script_text = native_update::kSwapScriptText,
+      .start_swap_script = native_update::start_swap_script,
+      .exit_process = native_update::exit_process,
+  };
+  return ops;
+}

@@ -1,0 +1,95 @@
+// One HTTP GET through libcurl.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "text/utf.h"
+#include "update/binding.h"
+#include "update/release_location.h"
+
+namespace {
+
+struct Transfer {
+  CURL* curl;
+  const HttpResponseSink& sink;
+  std::string location;  // as the server sent it
+  bool head_sent = false;
+  bool refused = false;  // the sink wanted no more
+};
+
+void send_head(Transfer& t) {
+  t.head_sent = true;
+  long status = 0;
+  curl_easy_getinfo(t.curl, CURLINFO_RESPONSE_CODE, &status);
+  if (!t.sink.head(t.sink.context, status, t.location)) t.refused = true;
+}
+
+// Keeps the Location header; curl, following nothing, would only report it
+// once the transfer is over.
+std::size_t take_header(char* data, std::size_t, std::size_t length, void* raw) {
+  auto& t = *static_cast<Transfer*>(raw);
+  static constexpr char kName[] = "location:";
+  constexpr std::size_t kNameLength = sizeof kName - 1;
+  if (length < kNameLength) return length;
+  for (std::size_t i = 0; i < kNameLength; ++i) {
+    if (std::tolower(static_cast<unsigned char>(data[i])) != kName[i]) return length;
+  }
+  std::string value(data + kNameLength, length - kNameLength);
+  while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();
+  t.location = value;  // the caller trims blanks
+  return length;
+}
+
+std::size_t take_body(char* data, std::size_t, std::size_t length, void* raw) {
+  auto& t = *static_cast<Transfer*>(raw);
+  if (!t.head_sent) send_head(t);
+  if (t.refused) return 0;  // anything short of `length` ends the transfer
+  if (!t.sink.body(t.sink.context, data, length)) {
+    t.refused = true;
+    return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
+HttpOutcome native_update::http_get_once(const WideString& url, std::uint32_t timeout_ms,
+                                         const HttpResponseSink& sink) {
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) return HttpOutcome::no_response;
+  const std::string address = utf16_to_utf8(url);
+  Transfer transfer{curl, sink, {}};
+  curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "ZelvoTessavinServer");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 8192L);
+  // Resolving and connecting within the time-out, and no wait for data longer
+  // than it (rounded to whole seconds, at least one).
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout_ms));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(timeout_ms / 1000)));
+  if (kExtraTrustFile[0] != '\0') curl_easy_setopt(curl, CURLOPT_CAINFO, kExtraTrustFile);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, take_header);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, take_body);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+
+  const CURLcode result = curl_easy_perform(curl);
+  HttpOutcome outcome = HttpOutcome::done;
+  if (!transfer.head_sent) {
+    // No body arrived: either there was none, or there was no response.
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (status == 0) outcome = HttpOutcome::no_response;
+    else send_head(transfer);
+  }
+  if (outcome == HttpOutcome::done && result != CURLE_OK && !transfer.refused) {
+    outcome = HttpOutcome::broken;
+  }
+  curl_easy_cleanup(curl);
+  return outcome;
+}

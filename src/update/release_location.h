@@ -1,0 +1,14 @@
+#pragma once
+// Where the self-update looks for releases. Fixed when the service is built
+// (CMake cache variables), so each build carries its own; there is no
+// runtime setting.
+
+// The release manifest, an asset of the release tagged "build-latest".
+extern const char* const kManifestUrl;
+// Download proxies tried before the release host, in this order. Each takes
+// the whole target URL, scheme included, as its path.
+inline constexpr int kProxyCount = 3;
+extern const char* const kProxyPrefixes[kProxyCount];
+// An extra certificate file that https may be verified against; empty except
+// in test builds that speak to a local server.
+extern const char* const kExtraTrustFile;

@@ -1,0 +1,58 @@
+#pragma once
+// The self-update's own seam to the operating system: the HTTP GET, the
+// SHA-256, the switch-off variable, the swap script's names and start, and
+// the end of the process. File writes and pauses go through PlatformOps.
+// Each platform fills the table in its own subdirectory (win32/, posix/);
+// tests install a copy with members swapped.
+#include <cstddef>
+#include <cstdint>
+
+#include "text/strings.h"
+
+// Where one GET delivers what came back: the head once, then the body.
+struct HttpResponseSink {
+  void* context;
+  // The status code, and the Location header's value (empty when there is
+  // none). False means the body is not wanted.
+  bool (*head)(void* context, long status, const Utf8String& location);
+  // The next piece of the body; false stops the transfer.
+  bool (*body)(void* context, const char* data, std::size_t length);
+};
+
+enum class HttpOutcome {
+  no_response,  // bad URL, or no response head: resolve, connect, send or receive failed
+  done,         // the head came, and the body was read to its end or refused by the sink
+  broken,       // the head came, but reading the body failed on the way
+};
+
+inline constexpr std::size_t kSha256Size = 32;
+
+struct UpdateOps {
+  // True when the switch-off variable exists, whatever its value.
+  bool (*switched_off)();
+  // One GET of an absolute http or https URL with the agent
+  // "ZelvoTessavinServer". Redirects are not followed: the caller decides.
+  // Every wait (resolve, connect, send, receive) is bounded by timeout_ms;
+  // https is verified against the platform's trust.
+  HttpOutcome (*http_get_once)(const WideString& url, std::uint32_t timeout_ms,
+                               const HttpResponseSink& sink);
+  // SHA-256 of `data`; false when it cannot be computed.
+  bool (*sha256)(const Utf8String& data, unsigned char (&digest)[kSha256Size]);
+
+  // File names in the base directory and the swap script's text.
+  const char16_t* new_executable_name;
+  const char16_t* swap_script_name;
+  const char* swap_script_text;
+  // Starts the swap script at `script_path` hidden and detached, so that it
+  // outlives this process; false when it could not be started.
+  bool (*start_swap_script)(const WideString& script_path, const WideString& base_directory);
+  // Ends the process at once with `code`; returns only in tests.
+  void (*exit_process)(int code);
+};
+
+// The table in force: the platform's own unless a test installed another.
+const UpdateOps& update_ops();
+// The platform's own table, defined by the binding.
+const UpdateOps& native_update_ops();
+// Installs `ops` (or the native table again for nullptr). Tests only.
+void set_update_ops(const UpdateOps* ops);

@@ -1,0 +1,95 @@
+// One HTTP GET through WinHTTP in synchronous mode.
+#include <windows.h>
+#include <winhttp.h>
+
+#include <string>
+
+#include "service/win32/wide.h"
+#include "text/utf.h"
+#include "update/binding.h"
+
+namespace {
+
+// The three handles of one request, closed request first on every path.
+struct Handles {
+  HINTERNET session = nullptr;
+  HINTERNET connection = nullptr;
+  HINTERNET request = nullptr;
+  ~Handles() {
+    if (request) WinHttpCloseHandle(request);
+    if (connection) WinHttpCloseHandle(connection);
+    if (session) WinHttpCloseHandle(session);
+  }
+};
+
+Utf8String location_of(HINTERNET request) {
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, nullptr,
+                      &size, WINHTTP_NO_HEADER_INDEX);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
+                           value.data(), &size, WINHTTP_NO_HEADER_INDEX)) {
+    return {};
+  }
+  value.resize(size / sizeof(wchar_t));
+  return utf16_to_utf8(WideString(reinterpret_cast<const char16_t*>(value.data()), value.size()));
+}
+
+}  // namespace
+
+HttpOutcome native_update::http_get_once(const WideString& url, std::uint32_t timeout_ms,
+                                         const HttpResponseSink& sink) {
+  URL_COMPONENTS parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.dwSchemeLength = static_cast<DWORD>(-1);
+  parts.dwHostNameLength = static_cast<DWORD>(-1);
+  parts.dwUrlPathLength = static_cast<DWORD>(-1);
+  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!WinHttpCrackUrl(wide(url), 0, 0, &parts)) return HttpOutcome::no_response;
+  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
+  if (parts.dwExtraInfoLength != 0) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (path.empty()) path = L"/";
+
+  Handles h;
+  h.session = WinHttpOpen(L"ZelvoTessavinServer", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  if (!h.session) return HttpOutcome::no_response;
+  const int t = static_cast<int>(timeout_ms);
+  WinHttpSetTimeouts(h.session, t, t, t, t);
+  h.connection = WinHttpConnect(h.session, host.c_str(), parts.nPort, 0);
+  if (!h.connection) return HttpOutcome::no_response;
+  const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+  h.request = WinHttpOpenRequest(h.connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                 WINHTTP_DEFAULT_ACCEPT_TYPES, secure);
+  if (!h.request) return HttpOutcome::no_response;
+  // Redirects are the caller's to judge, one step at a time.
+  DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+  WinHttpSetOption(h.request, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
+  DWORD no_redirects = WINHTTP_DISABLE_REDIRECTS;
+  WinHttpSetOption(h.request, WINHTTP_OPTION_DISABLE_FEATURE, &no_redirects, sizeof no_redirects);
+  WinHttpAddRequestHeaders(h.request, L"User-Agent: ZelvoTessavinServer\r\n",
+                           static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);
+  if (!WinHttpSendRequest(h.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                          0, 0) ||
+      !WinHttpReceiveResponse(h.request, nullptr)) {
+    return HttpOutcome::no_response;
+  }
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (!WinHttpQueryHeaders(h.request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return HttpOutcome::no_response;
+  }
+  if (!sink.head(sink.context, static_cast<long>(status), location_of(h.request))) {
+    return HttpOutcome::done;
+  }
+  char buffer[8192];
+  for (;;) {
+    DWORD got = 0;
+    if (!WinHttpReadData(h.request, buffer, sizeof buffer, &got)) return HttpOutcome::broken;
+    if (got == 0 || !sink.body(sink.context, buffer, got)) return HttpOutcome::done;
+  }
+}

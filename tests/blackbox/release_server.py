@@ -1,0 +1,75 @@
+#!/usr/bin/python3
+"""A stand-in release host on loopback for the self-update round trip.
+
+    release_server.py ROOT HTTP_PORT [HTTPS_PORT CERT KEY]
+
+Serves the files in ROOT by the last segment of the path, and a few
+misbehaving paths that play failing download proxies and redirects:
+
+    /status/404/...   404 with a body
+    /empty/...        200 with an empty body
+    /redirect/REST    302 to /REST on the same server
+    /to-http/REST     302 to http://127.0.0.1:HTTP_PORT/REST
+
+Every request is appended to ROOT/requests.log as "SCHEME PATH".
+"""
+import http.server
+import os
+import ssl
+import sys
+import threading
+
+root = sys.argv[1]
+http_port = int(sys.argv[2])
+log_lock = threading.Lock()
+
+
+def handler_for(scheme):
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+
+        def answer(self, status, body=b"", location=None):
+            self.send_response(status)
+            if location:
+                self.send_header("Location", location)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def do_GET(self):
+            path = self.path
+            with log_lock, open(os.path.join(root, "requests.log"), "a") as log:
+                log.write(f"{scheme} {path}\n")
+            if path.startswith("/status/404/"):
+                return self.answer(404, b"no such release")
+            if path.startswith("/empty/"):
+                return self.answer(200)
+            if path.startswith("/redirect/"):
+                return self.answer(302, b"moved", "/" + path[len("/redirect/"):])
+            if path.startswith("/to-http/"):
+                target = f"http://127.0.0.1:{http_port}/" + path[len("/to-http/"):]
+                return self.answer(302, b"moved", target)
+            name = path.split("?")[0].rsplit("/", 1)[-1]
+            file = os.path.join(root, name)
+            if name and os.path.isfile(file):
+                with open(file, "rb") as f:
+                    return self.answer(200, f.read())
+            return self.answer(404, b"not found")
+
+    return Handler
+
+
+def serve(server):
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+
+
+serve(http.server.ThreadingHTTPServer(("127.0.0.1", http_port), handler_for("http")))
+if len(sys.argv) > 3:
+    secure = http.server.ThreadingHTTPServer(("127.0.0.1", int(sys.argv[3])), handler_for("https"))
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(sys.argv[4], sys.argv[5])
+    secure.socket = context.wrap_socket(secure.socket, server_side=True)
+    serve(secure)
+print("ready", flush=True)
+threading.Event().wait()
