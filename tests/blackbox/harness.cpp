@@ -35,25 +35,6 @@ fs::path make_temp_dir(const char* stem) {
   return pattern;
 }
 
-// Runs a command to its end; its output goes nowhere.
-int run(const std::vector<std::string>& argv) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Wine runs get a prefix of their own, made once for the whole suite.
 class WinePrefix : public ::testing::Environment {
  public:
@@ -65,12 +46,12 @@ class WinePrefix : public ::testing::Environment {
     setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
     // Keep Wine on ALSA even where a sound server is reachable.
     setenv("PULSE_SERVER", "unix:/nonexistent", 1);
-    ASSERT_EQ(run({env("TESSAVIN_WINE"), "wineboot", "--init"}), 0);
+    ASSERT_EQ(run_command({env("TESSAVIN_WINE"), "wineboot", "--init"}), 0);
   }
   void TearDown() override {
     if (prefix_.empty()) return;
     const fs::path server = fs::path(env("TESSAVIN_WINE")).parent_path() / "wineserver";
-    run({server.string(), "-k"});
+    run_command({server.string(), "-k"});
     std::error_code ignored;
     fs::remove_all(prefix_, ignored);
   }
@@ -282,6 +263,24 @@ PortHolder::PortHolder(int port) {
 
 PortHolder::~PortHolder() {
   if (fd >= 0) close(fd);
+}
+
+int run_command(const std::vector<std::string>& argv) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace blackbox

@@ -88,6 +88,10 @@ struct Client {
 // Sends `request` on a new connection and reads the whole answer.
 Exchange exchange(int port, const std::string& request);
 
+// Runs a program to its end with its output going nowhere; its exit code,
+// or -1 when it did not exit normally.
+int run_command(const std::vector<std::string>& argv);
+
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& content);
 

@@ -88,28 +88,10 @@ std::vector<pid_t> processes_in(const fs::path& root, pid_t except) {
   return found;
 }
 
-int run_to_end(std::vector<std::string> argv) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Makes WinHTTP in this run's Wine prefix trust the test certificate, once.
 bool wine_trusts_test_certificate() {
   static const bool trusted =
-      run_to_end({env("TESSAVIN_WINE"), env("TESSAVIN_TRUST_HELPER"),
+      run_command({env("TESSAVIN_WINE"), env("TESSAVIN_TRUST_HELPER"),
                   "Z:" + env("TESSAVIN_RELEASE_CERT")}) == 0;
   return trusted;
 }
