@@ -8,10 +8,18 @@ constexpr const char16_t* kAudio[] = {u".mp3", u".flac", u".wav", u".m4a", u".aa
                                       u".ogg", u".opus", u".wma", u".ape", u".mp4"};
 constexpr const char16_t* kImage[] = {u".jpg", u".jpeg", u".png", u".webp", u".gif", u".bmp"};
 
+// The name from its last dot on, ASCII-folded: a name ends in one of the
+// known suffixes exactly when this equals it, as none holds a second dot.
+// Folded once, it serves every comparison.
+WideString folded_tail(const WideString& file_name) {
+  const auto dot = file_name.rfind(u'.');
+  return dot == WideString::npos ? WideString() : fold_ascii(file_name.substr(dot));
+}
+
 template <std::size_t N>
-bool has_any(const WideString& file_name, const char16_t* const (&suffixes)[N]) {
+bool is_any(const WideString& tail, const char16_t* const (&suffixes)[N]) {
   for (const char16_t* suffix : suffixes) {
-    if (has_extension(file_name, suffix)) return true;
+    if (tail == suffix) return true;
   }
   return false;
 }
@@ -31,18 +39,20 @@ bool has_extension(const WideString& file_name, const WideString& suffix) {
   return fold_ascii(file_name.substr(file_name.size() - suffix.size())) == suffix;
 }
 
-bool is_image_extension(const WideString& file_name) { return has_any(file_name, kImage); }
+bool is_image_extension(const WideString& file_name) {
+  return is_any(folded_tail(file_name), kImage);
+}
 
 const char* file_kind(const WideString& file_name) {
-  if (has_any(file_name, kAudio)) return "audio";
-  if (has_extension(file_name, u".lrc")) return "lyric";
-  if (is_image_extension(file_name)) return "image";
+  const WideString tail = folded_tail(file_name);
+  if (is_any(tail, kAudio)) return "audio";
+  if (tail == u".lrc") return "lyric";
+  if (is_any(tail, kImage)) return "image";
   return nullptr;
 }
 
 Utf8String extension_text(const WideString& file_name) {
-  const WideString folded = fold_ascii(file_name);
-  const auto dot = folded.rfind(u'.');
+  const auto dot = file_name.rfind(u'.');
   if (dot == WideString::npos) return "";
-  return utf16_to_utf8(folded.substr(dot + 1));
+  return utf16_to_utf8(fold_ascii(file_name.substr(dot + 1)));
 }

@@ -51,20 +51,20 @@ void walk(const WideString& directory, const Utf8String& relative, Utf8String& o
     const Utf8String name = utf16_to_utf8(folder.name);
     const Utf8String path = child_path(relative, name);
     const WideString child = join_path(directory, folder.name);
-    Utf8String children;
-    DirectoryIdentity identity;
-    const bool known = platform().directory_identity(child, identity);
-    if (known && std::find(trail.begin(), trail.end(), identity) != trail.end()) {
-      children = "[]";  // a link back up the walk: a cycle
-    } else {
-      if (known) trail.push_back(identity);
-      walk(child, path, children, trail);
-      if (known) trail.pop_back();
-    }
     if (!first) out += ',';
     append_node_start(out, name, path);
     out += "folder\",\"children\":";
-    out += children;
+    // Written straight into the answer: a level built apart and then appended
+    // would copy every byte once more per level above it.
+    DirectoryIdentity identity;
+    const bool known = platform().directory_identity(child, identity);
+    if (known && std::find(trail.begin(), trail.end(), identity) != trail.end()) {
+      out += "[]";  // a link back up the walk: a cycle
+    } else {
+      if (known) trail.push_back(identity);
+      walk(child, path, out, trail);
+      if (known) trail.pop_back();
+    }
     out += '}';
     first = false;
   }

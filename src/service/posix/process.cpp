@@ -1,5 +1,4 @@
 // Process, thread and single-instance operations on POSIX.
-#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
@@ -7,11 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstddef>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
-#include <new>
 #include <string>
 
 #include "service/binding.h"
@@ -26,18 +24,6 @@ std::string login_session() {
   std::string id;
   if (!(in >> id)) id = "none";
   return id;
-}
-
-struct ThreadStart {
-  void (*proc)(void*);
-  void* arg;
-};
-
-void* thread_main(void* raw) {
-  const ThreadStart start = *static_cast<ThreadStart*>(raw);
-  delete static_cast<ThreadStart*>(raw);
-  start.proc(start.arg);
-  return nullptr;
 }
 
 }  // namespace
@@ -69,19 +55,6 @@ WideString native::executable_path() {
 
 std::uint32_t native::current_thread_id() {
   return static_cast<std::uint32_t>(syscall(SYS_gettid));
-}
-
-bool native::start_thread(void (*proc)(void*), void* arg) {
-  // Out of memory is one more reason a thread cannot be made, not a crash.
-  auto* start = new (std::nothrow) ThreadStart{proc, arg};
-  if (start == nullptr) return false;
-  pthread_t thread;
-  if (pthread_create(&thread, nullptr, thread_main, start) != 0) {
-    delete start;
-    return false;
-  }
-  pthread_detach(thread);
-  return true;
 }
 
 void native::sleep_ms(unsigned milliseconds) {
