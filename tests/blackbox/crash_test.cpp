@@ -88,8 +88,8 @@ TEST_F(CrashConsistency, KilledWritersLeaveOnlyWholeVersions) {
       });
     }
     // The kill comes at a different moment each round, once writes flow.
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(
-        150, 1200)(random)));
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::uniform_int_distribution<int>(150, 1200)(random)));
     const int before_kill = acknowledged;
     service.kill();
     go_on = false;

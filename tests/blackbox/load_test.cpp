@@ -74,11 +74,13 @@ TEST_F(Load, ManyConnectionsOfMixedRoutesAllGetTheirAnswers) {
   const std::string media = noise(40000, 7);
   write_file(music() / "load.mp3", media);
   for (int w = 0; w < kConnections; ++w) {
-    ASSERT_EQ(blackbox::exchange(port, http_request("PUT", "/api/data/load-" + std::to_string(w), "{}"))
-                  .received,
-              kOk);
+    ASSERT_EQ(
+        blackbox::exchange(port, http_request("PUT", "/api/data/load-" + std::to_string(w), "{}"))
+            .received,
+        kOk);
   }
-  const std::string tree = blackbox::exchange(port, http_request("GET", "/api/music/tree")).received;
+  const std::string tree =
+      blackbox::exchange(port, http_request("GET", "/api/music/tree")).received;
   ASSERT_EQ(tree.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << tree;
   ASSERT_NE(tree.find("Album 9/9 Track.mp3"), std::string::npos) << tree;
 
@@ -87,9 +89,11 @@ TEST_F(Load, ManyConnectionsOfMixedRoutesAllGetTheirAnswers) {
   const std::string whole = media_head("audio/mpeg", media.size()) + media;
   const std::string range =
       media_head("audio/mpeg", 4096, "1000-5095/40000") + media.substr(1000, 4096);
-  ASSERT_EQ(blackbox::exchange(port, http_request("GET", "/api/music/media?path=load.mp3")).received, whole);
-  ASSERT_EQ(blackbox::exchange(port, http_request("GET", "/api/music/media?path=load.mp3", std::nullopt,
-                                        "Range: bytes=1000-5095\r\n"))
+  ASSERT_EQ(
+      blackbox::exchange(port, http_request("GET", "/api/music/media?path=load.mp3")).received,
+      whole);
+  ASSERT_EQ(blackbox::exchange(port, http_request("GET", "/api/music/media?path=load.mp3",
+                                                  std::nullopt, "Range: bytes=1000-5095\r\n"))
                 .received,
             range);
   std::this_thread::sleep_for(500ms);
@@ -154,12 +158,12 @@ TEST_F(Load, ManyConnectionsOfMixedRoutesAllGetTheirAnswers) {
           break;
       }
       const Exchange got = blackbox::exchange(port, text);
-      const bool right = got.closed && (want.check ? want.check(got.received, w)
-                                                   : got.received == want.exact);
+      const bool right =
+          got.closed && (want.check ? want.check(got.received, w) : got.received == want.exact);
       if (!right && ++failures <= 5) {
         std::lock_guard<std::mutex> hold(report_lock);
-        reports.push_back(text.substr(0, text.find('\r')) + " -> " +
-                          got.received.substr(0, 200) + (got.closed ? "" : " (not closed)"));
+        reports.push_back(text.substr(0, text.find('\r')) + " -> " + got.received.substr(0, 200) +
+                          (got.closed ? "" : " (not closed)"));
       }
     }
   };
@@ -184,9 +188,10 @@ TEST_F(Load, ManyConnectionsOfMixedRoutesAllGetTheirAnswers) {
   EXPECT_LE(proc_status(service->pid, "Threads"), idle_threads);
   std::this_thread::sleep_for(1s);
   const long after_kb = proc_status(service->pid, "VmRSS");
-  std::printf("%d requests over %d connections in %.1f s; resident kB idle %ld, right after %ld,"
-              " settled %ld\n",
-              total, kConnections, seconds, idle_kb, peak_kb, after_kb);
+  std::printf(
+      "%d requests over %d connections in %.1f s; resident kB idle %ld, right after %ld,"
+      " settled %ld\n",
+      total, kConnections, seconds, idle_kb, peak_kb, after_kb);
   // The sanitizers hold freed memory back on purpose.
   if (!sanitized()) {
     EXPECT_LE(after_kb, idle_kb + kRetainedLimitKb);

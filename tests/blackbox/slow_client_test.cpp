@@ -21,8 +21,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSlowClients = 200;
 constexpr auto kByteInterval = 150ms;
 // A ping must not wait for the slow clients; the bound has ample margin
-// for a loaded two-core machine.
-constexpr auto kPingBound = 2s;
+// for a loaded two-core machine, and more under a sanitizer, where every
+// thread start and receive of the service costs many times more.
+std::chrono::milliseconds ping_bound() { return sanitized() ? 6s : 2s; }
 // The service's receive time-out is 15 s; the margin covers a busy machine.
 constexpr auto kCutOffBound = 25s;
 
@@ -56,9 +57,12 @@ TEST_F(SlowClients, ByteAtATimeHeadsDelayNoOtherClient) {
   while (dribbling) {
     const auto started = Clock::now();
     Client client(port);
-    ASSERT_TRUE(client.connected());
+    if (!client.connected()) {
+      ADD_FAILURE() << "no connection while the slow clients dribble";
+      break;
+    }
     client.send(whole);
-    const Exchange got = client.read_all(kPingBound);
+    const Exchange got = client.read_all(ping_bound());
     const auto took = Clock::now() - started;
     EXPECT_TRUE(got.closed);
     EXPECT_EQ(got.received, expected::kPing);
@@ -69,7 +73,7 @@ TEST_F(SlowClients, ByteAtATimeHeadsDelayNoOtherClient) {
   dribbler.join();
   const auto dribble_end = Clock::now();
   EXPECT_GE(pings, 5);
-  EXPECT_LT(slowest, kPingBound);
+  EXPECT_LT(slowest, ping_bound());
   std::printf("%d pings while %d clients dribbled; slowest took %lld ms\n", pings, kSlowClients,
               static_cast<long long>(
                   std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count()));

@@ -187,7 +187,8 @@ TEST_F(Media, PlatformFailuresOnAnExistingFile) {
       {"open", [](PlatformOps& ops) { ops.open_for_read = failing_open; }, kDocumentNotFound},
       {"resolve", [](PlatformOps& ops) { ops.full_path = failing_full_path; }, kForbidden},
       {"seek", [](PlatformOps& ops) { ops.seek_file = failing_seek; }, head},
-      {"shrink", [](PlatformOps& ops) { ops.read_file = shrunk_read; }, head + big.substr(0, 65536)},
+      {"shrink", [](PlatformOps& ops) { ops.read_file = shrunk_read; },
+       head + big.substr(0, 65536)},
   };
   const PlatformOps original = fake.ops;
   for (const auto& fault : faults) {

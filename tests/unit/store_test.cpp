@@ -216,7 +216,8 @@ TEST_F(Store, PlatformFailuresGiveTheirAnswersAndLoseNothing) {
     const std::string& answer;
     void (*inject)(PlatformOps&);
   } faults[] = {
-      {"open", "GET", kDocumentNotFound, [](PlatformOps& ops) { ops.open_for_read = failing_open; }},
+      {"open", "GET", kDocumentNotFound,
+       [](PlatformOps& ops) { ops.open_for_read = failing_open; }},
       {"size", "GET", kDocumentNotFound, [](PlatformOps& ops) { ops.file_size = failing_size; }},
       {"read", "GET", kDocumentNotFound, [](PlatformOps& ops) { ops.read_file = failing_read; }},
       {"create", "PUT", kWriteFailed,
