@@ -84,8 +84,8 @@ TEST_F(Load, ManyConnectionsOfMixedRoutesAllGetTheirAnswers) {
   ASSERT_EQ(tree.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << tree;
   ASSERT_NE(tree.find("Album 9/9 Track.mp3"), std::string::npos) << tree;
 
-  // Idle size: after one round of every route, so that what any first
-  // request sets up once is already counted.
+  // Idle size: once the documents, the tree and both media answers have
+  // been served, so that what a first request sets up once is counted.
   const std::string whole = media_head("audio/mpeg", media.size()) + media;
   const std::string range =
       media_head("audio/mpeg", 4096, "1000-5095/40000") + media.substr(1000, 4096);
