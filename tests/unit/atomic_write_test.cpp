@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <thread>
 
 #include "fake_platform.h"
@@ -58,6 +59,18 @@ FileHandle failing_create(const WideString&) { return kNoFile; }
 bool failing_write(FileHandle, const char*, std::size_t) { return false; }
 bool failing_move(const WideString&, const WideString&) { return false; }
 
+// Files the writer has open, so that every path out can be checked.
+std::set<FileHandle> g_open_for_write;
+FileHandle tracked_create(const WideString& path) {
+  const FileHandle file = native_platform().create_for_write(path);
+  if (file != kNoFile) g_open_for_write.insert(file);
+  return file;
+}
+void tracked_close(FileHandle file) {
+  g_open_for_write.erase(file);
+  native_platform().close_file(file);
+}
+
 TEST(AtomicWrite, AFailingStepKeepsTheTargetAndRemovesTheTemporary) {
   const struct {
     const char* step;
@@ -71,10 +84,14 @@ TEST(AtomicWrite, AFailingStepKeepsTheTargetAndRemovesTheTemporary) {
     TempDir dir;
     write_file(dir.path / "doc.json", "old content");
     PlatformOverride fake;
+    g_open_for_write.clear();
+    fake.ops.create_for_write = tracked_create;
+    fake.ops.close_file = tracked_close;
     fault.inject(fake.ops);
     EXPECT_FALSE(write_file_atomic(dir.wide("doc.json"), "new content")) << fault.step;
     EXPECT_EQ(read_file(dir.path / "doc.json"), "old content") << fault.step;
     EXPECT_EQ(dir.names(), std::vector<std::string>{"doc.json"}) << fault.step;
+    EXPECT_TRUE(g_open_for_write.empty()) << fault.step << ": the temporary was left open";
   }
 }
 

@@ -163,6 +163,43 @@ TEST_F(Media, FailedSendStopsTheTransfer) {
   EXPECT_EQ(peer().send_calls, 4);
 }
 
+FileHandle failing_open(const WideString&, DeleteSharing) { return kNoFile; }
+bool failing_full_path(const WideString&, WideString&) { return false; }
+bool failing_seek(FileHandle, std::uint64_t) { return false; }
+// The file ends after its first chunk, as if cut short while it streams.
+long shrunk_read(FileHandle file, char* buffer, std::size_t length) {
+  const long got = watched_read(file, buffer, length);
+  return g_watch.reads == 1 ? got : 0;
+}
+
+// A platform step failing on a file that is there: the answer for it, the
+// file closed whatever happened.
+TEST_F(Media, PlatformFailuresOnAnExistingFile) {
+  const std::string big = pattern(300000);
+  write_file(music / "big.wav", big);
+  const std::string head = media_head("audio/wav", big.size());
+  const struct {
+    const char* step;
+    void (*inject)(PlatformOps&);
+    std::string answer;
+  } faults[] = {
+      // locked against reading, or access denied
+      {"open", [](PlatformOps& ops) { ops.open_for_read = failing_open; }, kDocumentNotFound},
+      {"resolve", [](PlatformOps& ops) { ops.full_path = failing_full_path; }, kForbidden},
+      {"seek", [](PlatformOps& ops) { ops.seek_file = failing_seek; }, head},
+      {"shrink", [](PlatformOps& ops) { ops.read_file = shrunk_read; },
+       head + big.substr(0, 65536)},
+  };
+  const PlatformOps original = fake.ops;
+  for (const auto& fault : faults) {
+    g_watch = {};
+    fault.inject(fake.ops);
+    EXPECT_EQ(get("big.wav"), fault.answer) << fault.step;
+    fake.ops = original;
+    EXPECT_TRUE(g_watch.open.empty()) << fault.step << ": the file was left open";
+  }
+}
+
 TEST_F(Media, ReadFailureEndsTheBodyEarly) {
   write_file(music / "big.wav", pattern(300000));
   g_watch.failing_read = 3;

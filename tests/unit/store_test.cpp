@@ -197,33 +197,47 @@ TEST_F(Store, ReaderDoesNotBlockWritesOrDeletes) {
 
 bool failing_size(FileHandle, std::uint64_t&) { return false; }
 long failing_read(FileHandle, char*, std::size_t) { return -1; }
+FileHandle failing_open(const WideString&, DeleteSharing) { return kNoFile; }
 FileHandle failing_create(const WideString&) { return kNoFile; }
+bool failing_write(FileHandle, const char*, std::size_t) { return false; }
 bool failing_move(const WideString&, const WideString&) { return false; }
+FileHandle counting_create(const WideString& path) {
+  const FileHandle file = native_platform().create_for_write(path);
+  if (file != kNoFile) g_open_files.insert(file);
+  return file;
+}
 
-// Every failure of a read is a 404 with the file closed; every failure of a
-// write is a 500 with the old document whole.
+// Every failure of a read is a 404, every failure of a write a 500; either
+// way the old document stays whole, no temporary is left and no file open.
 TEST_F(Store, PlatformFailuresGiveTheirAnswersAndLoseNothing) {
-  write_file(data / "doc.json", "{\"old\":true}");
+  const struct {
+    const char* step;
+    const char* method;
+    const std::string& answer;
+    void (*inject)(PlatformOps&);
+  } faults[] = {
+      {"open", "GET", kDocumentNotFound,
+       [](PlatformOps& ops) { ops.open_for_read = failing_open; }},
+      {"size", "GET", kDocumentNotFound, [](PlatformOps& ops) { ops.file_size = failing_size; }},
+      {"read", "GET", kDocumentNotFound, [](PlatformOps& ops) { ops.read_file = failing_read; }},
+      {"create", "PUT", kWriteFailed,
+       [](PlatformOps& ops) { ops.create_for_write = failing_create; }},
+      {"write", "PUT", kWriteFailed, [](PlatformOps& ops) { ops.write_file = failing_write; }},
+      {"move", "PUT", kWriteFailed, [](PlatformOps& ops) { ops.move_replace = failing_move; }},
+  };
+  const std::string old = "{\"old\":true}";
+  write_file(data / "doc.json", old);
+  fake.ops.create_for_write = counting_create;
   const PlatformOps original = fake.ops;
-
-  fake.ops.file_size = failing_size;
-  EXPECT_EQ(call("GET", "/api/data/doc"), kDocumentNotFound);
-  fake.ops = original;
-  fake.ops.read_file = failing_read;
-  EXPECT_EQ(call("GET", "/api/data/doc"), kDocumentNotFound);
-  EXPECT_EQ(g_opens, 2);
-  EXPECT_TRUE(g_open_files.empty());
-
-  fake.ops = original;
-  fake.ops.create_for_write = failing_create;
-  EXPECT_EQ(call("PUT", "/api/data/doc", "new"), kWriteFailed);
-  fake.ops = original;
-  fake.ops.move_replace = failing_move;
-  EXPECT_EQ(call("PUT", "/api/data/doc", "new"), kWriteFailed);
-  fake.ops = original;
-  EXPECT_EQ(read_file(data / "doc.json"), "{\"old\":true}");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data), {}), 1);
-  EXPECT_EQ(call("GET", "/api/data/doc"), json("200 OK", "{\"old\":true}"));
+  for (const auto& fault : faults) {
+    fault.inject(fake.ops);
+    EXPECT_EQ(call(fault.method, "/api/data/doc", "{\"new\":true}"), fault.answer) << fault.step;
+    fake.ops = original;
+    EXPECT_TRUE(g_open_files.empty()) << fault.step << ": a file was left open";
+    EXPECT_EQ(read_file(data / "doc.json"), old) << fault.step;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data), {}), 1) << fault.step;
+  }
+  EXPECT_EQ(call("GET", "/api/data/doc"), json("200 OK", old));
 }
 
 }  // namespace
