@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "audio/posix/pulse_library.h"
+#include "text/utf.h"
 #include "update/posix/curl_library.h"
 #include "update/posix/http_once.h"
 
@@ -134,10 +135,7 @@ TEST(RuntimeLibraries, LibcurlIsOpenOnlyForTheRequest) {
   ASSERT_FALSE(library_mapped(kCurlLibrary)) << "nothing of the test keeps it open";
   OneAnswerServer server(2);
   ASSERT_NE(server.port, 0);
-  const std::u16string url =
-      u"http://127.0.0.1:" + std::u16string(std::to_string(server.port).begin(),
-                                            std::to_string(server.port).end()) +
-      u"/";
+  const WideString url = utf8_to_utf16("http://127.0.0.1:" + std::to_string(server.port) + "/");
   // Twice: opened again after it was closed.
   for (int round = 0; round < 2; ++round) {
     Received received;
