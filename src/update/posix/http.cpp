@@ -55,10 +55,6 @@ std::size_t take_body(char* data, std::size_t, std::size_t length, void* raw) {
   return length;
 }
 
-}  // namespace
-
-namespace {
-
 HttpOutcome transfer_once(const CurlLibrary& l, const WideString& url, std::uint32_t timeout_ms,
                           const HttpResponseSink& sink) {
   CURL* curl = l.easy_init();
