@@ -4,6 +4,9 @@
 // On both: no sound server at all.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -249,6 +252,25 @@ TEST_F(PulseAudio, ConcurrentRequestsEachGetTheirOwnConnection) {
                                 : json("200 OK",
                                               "[{\"id\":\"tessavin_null\",\"name\":\"Tessavin-"
                                               "Null\",\"active\":true}]"));
+  }
+}
+
+// A client library that cannot be opened, or lacks a function, is a sound
+// server that does not answer, though one runs.
+TEST_F(PulseAudio, UnusableClientLibraryFailsAsWithoutAServer) {
+  const char* no_functions = std::getenv("TESSAVIN_NO_FUNCTIONS_LIBRARY");
+  ASSERT_NE(no_functions, nullptr);
+  const auto libraries = install.root / "lib";
+  const auto library = libraries / "libpulse.so.0";
+  std::filesystem::create_directory(libraries);
+  for (const bool loads : {false, true}) {
+    std::filesystem::remove(library);
+    if (loads) std::filesystem::copy_file(no_functions, library);
+    else std::ofstream(library) << "not a library";
+    service.reset();
+    start({.environment = {{"PULSE_SERVER", daemon->server()},
+                           {"LD_LIBRARY_PATH", libraries.string()}}});
+    expect_prompt_failures(1000ms);
   }
 }
 

@@ -36,7 +36,7 @@ std::vector<EndpointInfo> enumerate_render_endpoints() {
   if (!pulse_connect(session)) return {};
   SinkListing listing;
   const bool listed = pulse_wait(
-      session, pa_context_get_sink_info_list(session.context, on_sink, &listing), listing.done);
+      session, session.pa->context_get_sink_info_list(session.context, on_sink, &listing), listing.done);
   pulse_disconnect(session);
   // A list cut short by a failure counts as a failed enumeration.
   if (!listed || listing.failed) return {};

@@ -9,25 +9,29 @@ bool run_once(PulseSession& session) {
   const auto left =
       std::chrono::duration_cast<std::chrono::microseconds>(session.deadline - Clock::now());
   if (left.count() <= 0) return false;
-  return pa_mainloop_prepare(session.loop, static_cast<int>(left.count())) >= 0 &&
-         pa_mainloop_poll(session.loop) >= 0 && pa_mainloop_dispatch(session.loop) >= 0;
+  const PulseLibrary& pa = *session.pa;
+  return pa.mainloop_prepare(session.loop, static_cast<int>(left.count())) >= 0 &&
+         pa.mainloop_poll(session.loop) >= 0 && pa.mainloop_dispatch(session.loop) >= 0;
 }
 
 bool context_usable(PulseSession& session) {
-  return PA_CONTEXT_IS_GOOD(pa_context_get_state(session.context));
+  return PA_CONTEXT_IS_GOOD(session.pa->context_get_state(session.context));
 }
 
 }  // namespace
 
 bool pulse_connect(PulseSession& session) {
+  session.pa = pulse_library();
+  if (!session.pa) return false;
+  const PulseLibrary& pa = *session.pa;
   session.deadline = Clock::now() + kPulseSessionBudget;
-  session.loop = pa_mainloop_new();
+  session.loop = pa.mainloop_new();
   if (!session.loop) return false;
-  session.context = pa_context_new(pa_mainloop_get_api(session.loop), "Tessavin Server");
+  session.context = pa.context_new(pa.mainloop_get_api(session.loop), "Tessavin Server");
   if (session.context &&
-      pa_context_connect(session.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+      pa.context_connect(session.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
     while (context_usable(session)) {
-      if (pa_context_get_state(session.context) == PA_CONTEXT_READY) return true;
+      if (pa.context_get_state(session.context) == PA_CONTEXT_READY) return true;
       if (!run_once(session)) break;
     }
   }
@@ -36,13 +40,14 @@ bool pulse_connect(PulseSession& session) {
 }
 
 void pulse_disconnect(PulseSession& session) {
+  if (!session.pa) return;
   if (session.context) {
-    pa_context_disconnect(session.context);
-    pa_context_unref(session.context);
+    session.pa->context_disconnect(session.context);
+    session.pa->context_unref(session.context);
     session.context = nullptr;
   }
   if (session.loop) {
-    pa_mainloop_free(session.loop);
+    session.pa->mainloop_free(session.loop);
     session.loop = nullptr;
   }
 }
@@ -51,7 +56,7 @@ bool pulse_wait(PulseSession& session, pa_operation* operation, const bool& done
   if (!operation) return false;
   while (!done && context_usable(session) && run_once(session)) {
   }
-  if (!done) pa_operation_cancel(operation);
-  pa_operation_unref(operation);
+  if (!done) session.pa->operation_cancel(operation);
+  session.pa->operation_unref(operation);
   return done;
 }

@@ -3,13 +3,14 @@
 // loop of its own: nothing is shared between requests or threads. Every wait
 // is bounded by one deadline per session, so a server that accepts and then
 // stalls cannot hold a request for long.
-#include <pulse/pulseaudio.h>
-
 #include <chrono>
+
+#include "audio/posix/pulse_library.h"
 
 inline constexpr std::chrono::milliseconds kPulseSessionBudget{2000};
 
 struct PulseSession {
+  const PulseLibrary* pa = nullptr;  // the client library, once connected
   pa_mainloop* loop = nullptr;
   pa_context* context = nullptr;
   std::chrono::steady_clock::time_point deadline;
@@ -17,7 +18,8 @@ struct PulseSession {
 
 // Connects to the server the client library's usual lookup names (never
 // starting one); true once the connection is ready. On false the session
-// holds nothing, on true pulse_disconnect must follow.
+// holds nothing (also when the client library cannot be opened), on true
+// pulse_disconnect must follow.
 bool pulse_connect(PulseSession& session);
 void pulse_disconnect(PulseSession& session);
 

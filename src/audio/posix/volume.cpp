@@ -65,10 +65,10 @@ void on_outcome(pa_context*, int success, void* data) {
 bool read_sink(SinkVolume& control, SinkQuery& query) {
   PulseSession& session = control.session;
   return pulse_wait(session,
-                    pa_context_get_sink_info_by_name(session.context, control.sink.c_str(), on_sink,
-                                                     &query),
+                    session.pa->context_get_sink_info_by_name(session.context, control.sink.c_str(),
+                                                              on_sink, &query),
                     query.done) &&
-         query.found && pa_cvolume_valid(&query.volume);
+         query.found && session.pa->cvolume_valid(&query.volume);
 }
 
 }  // namespace
@@ -80,7 +80,7 @@ std::optional<VolumeControl> open_default_render_volume() {
     ServerQuery server;
     SinkQuery sink;
     PulseSession& session = control->session;
-    if (pulse_wait(session, pa_context_get_server_info(session.context, on_server, &server),
+    if (pulse_wait(session, session.pa->context_get_server_info(session.context, on_server, &server),
                    server.done) &&
         !server.default_sink.empty()) {
       control->sink = server.default_sink;
@@ -93,9 +93,11 @@ std::optional<VolumeControl> open_default_render_volume() {
 }
 
 bool get_level_scalar(VolumeControl control, float& level) {
+  SinkVolume& source = sink_volume(control);
   SinkQuery sink;
-  if (!read_sink(sink_volume(control), sink)) return false;
-  const float share = static_cast<float>(pa_cvolume_max(&sink.volume)) / PA_VOLUME_NORM;
+  if (!read_sink(source, sink)) return false;
+  const float share =
+      static_cast<float>(source.session.pa->cvolume_max(&sink.volume)) / PA_VOLUME_NORM;
   level = share > 1.0f ? 1.0f : share;
   return true;
 }
@@ -106,14 +108,15 @@ bool set_level_scalar(VolumeControl control, float level) {
   if (!read_sink(target, sink)) return false;
   if (!(level >= 0.0f)) level = 0.0f;
   if (level > 1.0f) level = 1.0f;
-  pa_cvolume volume;
-  pa_cvolume_set(&volume, sink.volume.channels,
-                 static_cast<pa_volume_t>(std::lround(level * PA_VOLUME_NORM)));
-  Outcome outcome;
   PulseSession& session = target.session;
+  pa_cvolume volume;
+  session.pa->cvolume_set(&volume, sink.volume.channels,
+                          static_cast<pa_volume_t>(std::lround(level * PA_VOLUME_NORM)));
+  Outcome outcome;
   return pulse_wait(session,
-                    pa_context_set_sink_volume_by_name(session.context, target.sink.c_str(),
-                                                       &volume, on_outcome, &outcome),
+                    session.pa->context_set_sink_volume_by_name(session.context,
+                                                                target.sink.c_str(), &volume,
+                                                                on_outcome, &outcome),
                     outcome.done) &&
          outcome.succeeded;
 }
@@ -130,8 +133,8 @@ bool set_mute(VolumeControl control, bool muted) {
   Outcome outcome;
   PulseSession& session = target.session;
   return pulse_wait(session,
-                    pa_context_set_sink_mute_by_name(session.context, target.sink.c_str(),
-                                                     muted ? 1 : 0, on_outcome, &outcome),
+                    session.pa->context_set_sink_mute_by_name(session.context, target.sink.c_str(),
+                                                              muted ? 1 : 0, on_outcome, &outcome),
                     outcome.done) &&
          outcome.succeeded;
 }

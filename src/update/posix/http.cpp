@@ -1,5 +1,4 @@
-// One HTTP GET through libcurl.
-#include <curl/curl.h>
+// One HTTP GET through libcurl, opened for the request and closed after it.
 
 #include <algorithm>
 #include <cctype>
@@ -7,11 +6,14 @@
 
 #include "text/utf.h"
 #include "update/binding.h"
+#include "update/posix/curl_library.h"
+#include "update/posix/http_once.h"
 #include "update/release_location.h"
 
 namespace {
 
 struct Transfer {
+  const CurlLibrary& curl_library;
   CURL* curl;
   const HttpResponseSink& sink;
   std::string location;  // as the server sent it
@@ -22,7 +24,7 @@ struct Transfer {
 void send_head(Transfer& t) {
   t.head_sent = true;
   long status = 0;
-  curl_easy_getinfo(t.curl, CURLINFO_RESPONSE_CODE, &status);
+  t.curl_library.easy_getinfo(t.curl, CURLINFO_RESPONSE_CODE, &status);
   if (!t.sink.head(t.sink.context, status, t.location)) t.refused = true;
 }
 
@@ -53,43 +55,57 @@ std::size_t take_body(char* data, std::size_t, std::size_t length, void* raw) {
   return length;
 }
 
-}  // namespace
-
-HttpOutcome native_update::http_get_once(const WideString& url, std::uint32_t timeout_ms,
-                                         const HttpResponseSink& sink) {
-  CURL* curl = curl_easy_init();
+HttpOutcome transfer_once(const CurlLibrary& l, const WideString& url, std::uint32_t timeout_ms,
+                          const HttpResponseSink& sink) {
+  CURL* curl = l.easy_init();
   if (curl == nullptr) return HttpOutcome::no_response;
   const std::string address = utf16_to_utf8(url);
-  Transfer transfer{curl, sink, {}};
-  curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "ZelvoTessavinServer");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 8192L);
+  Transfer transfer{l, curl, sink, {}};
+  l.easy_setopt(curl, CURLOPT_URL, address.c_str());
+  l.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  l.easy_setopt(curl, CURLOPT_USERAGENT, "ZelvoTessavinServer");
+  l.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+  l.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  l.easy_setopt(curl, CURLOPT_BUFFERSIZE, 8192L);
   // Resolving and connecting within the time-out, and no wait for data longer
   // than it (rounded to whole seconds, at least one).
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout_ms));
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(timeout_ms / 1000)));
-  if (kExtraTrustFile[0] != '\0') curl_easy_setopt(curl, CURLOPT_CAINFO, kExtraTrustFile);
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, take_header);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, take_body);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  l.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout_ms));
+  l.easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  l.easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(timeout_ms / 1000)));
+  if (kExtraTrustFile[0] != '\0') l.easy_setopt(curl, CURLOPT_CAINFO, kExtraTrustFile);
+  l.easy_setopt(curl, CURLOPT_HEADERFUNCTION, take_header);
+  l.easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+  l.easy_setopt(curl, CURLOPT_WRITEFUNCTION, take_body);
+  l.easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
 
-  const CURLcode result = curl_easy_perform(curl);
+  const CURLcode result = l.easy_perform(curl);
   HttpOutcome outcome = HttpOutcome::done;
   if (!transfer.head_sent) {
     // No body arrived: either there was none, or there was no response.
     long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    l.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (status == 0) outcome = HttpOutcome::no_response;
     else send_head(transfer);
   }
   if (outcome == HttpOutcome::done && result != CURLE_OK && !transfer.refused) {
     outcome = HttpOutcome::broken;
   }
-  curl_easy_cleanup(curl);
+  l.easy_cleanup(curl);
   return outcome;
+}
+
+}  // namespace
+
+HttpOutcome http_get_once_with(const char* library_name, const WideString& url,
+                               std::uint32_t timeout_ms, const HttpResponseSink& sink) {
+  CurlLibrary library;
+  if (!open_curl(library_name, library)) return HttpOutcome::no_response;
+  const HttpOutcome outcome = transfer_once(library, url, timeout_ms, sink);
+  close_curl(library);
+  return outcome;
+}
+
+HttpOutcome native_update::http_get_once(const WideString& url, std::uint32_t timeout_ms,
+                                         const HttpResponseSink& sink) {
+  return http_get_once_with(kCurlLibrary, url, timeout_ms, sink);
 }
