@@ -62,6 +62,12 @@ class AudioService : public ::testing::Test {
   void start(StartOptions options) {
     // The client library keeps its own files under HOME; keep them here.
     options.environment.emplace_back("HOME", install.root.string());
+    // On a desktop the sound server made its cookie long before any client
+    // ran. In a fresh HOME the first concurrent clients would race to make it,
+    // and the client library complains about that on stderr.
+    const auto cookie = install.root / ".config" / "pulse" / "cookie";
+    std::filesystem::create_directories(cookie.parent_path());
+    std::ofstream(cookie, std::ios::binary) << std::string(256, '\x5a');
     service.emplace(install, options);
     port = service->wait_until_serving();
     ASSERT_NE(port, 0) << "the service did not start";
