@@ -2,8 +2,6 @@
 
 namespace {
 
-constexpr std::int64_t kContentLengthCap = 67108864;
-
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 Utf8String ascii_lowered(const Utf8String& text) {
@@ -34,7 +32,7 @@ std::int64_t parse_content_length(const Utf8String& head) {
   std::int64_t value = 0;
   for (; i < lowered.size() && lowered[i] >= '0' && lowered[i] <= '9'; ++i) {
     value = value * 10 + (lowered[i] - '0');
-    if (value > kContentLengthCap) break;
+    if (value > kContentLengthCap) return kContentLengthOverCap;
   }
   return value;
 }

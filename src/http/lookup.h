@@ -5,9 +5,15 @@
 
 #include "text/strings.h"
 
+// The largest body a request may announce (2^26 bytes).
+inline constexpr std::int64_t kContentLengthCap = 67108864;
+// What parse_content_length gives for an announcement above the cap.
+inline constexpr std::int64_t kContentLengthOverCap = -1;
+
 // The announced body length: digits after the first "content-length:"
-// anywhere in the head, any case; 0 when absent or without digits. Stops
-// reading digits once the value exceeds 2^26.
+// anywhere in the head, any case; 0 when absent or without digits;
+// kContentLengthOverCap when the digits' value exceeds kContentLengthCap,
+// however many digits follow.
 std::int64_t parse_content_length(const Utf8String& head);
 
 // The value after the first "<name>:" anywhere in the head (any case), with

@@ -8,20 +8,39 @@ namespace {
 
 constexpr char kEndOfHead[] = "\r\n\r\n";
 
-// Receives until the blank line that ends the head. `end` is its offset.
+// Receives until the blank line that ends the head; `end` is its offset.
+// The head as a whole gets one time-out: a peer that sends a byte now and
+// then would otherwise hold its connection for ever. Each receive is bounded
+// by what is left of it; one that must wait no shorter than the socket's
+// own time-out costs no extra call, which is the common case of a head in
+// one piece.
 bool receive_head(Socket socket, Utf8String& buffer, std::size_t& end) {
+  const PlatformOps& os = platform();
+  std::uint64_t now = os.monotonic_ms();
+  const std::uint64_t deadline = now + kSocketTimeoutMs;
+  unsigned bound = kSocketTimeoutMs;  // the socket's receive time-out
   char chunk[kReceiveChunk];
   std::size_t searched = 0;
   for (;;) {
     // Only the tail can hold a terminator that was not there before.
     end = buffer.find(kEndOfHead, searched);
-    if (end != Utf8String::npos) return true;
+    if (end != Utf8String::npos) break;
     searched = buffer.size() < 3 ? 0 : buffer.size() - 3;
-    const long got = platform().receive(socket, chunk, kReceiveChunk);
+    if (now >= deadline) return false;
+    const auto left = static_cast<unsigned>(deadline - now);
+    if (left < bound) {
+      os.set_receive_timeout(socket, left);
+      bound = left;
+    }
+    const long got = os.receive(socket, chunk, kReceiveChunk);
     if (got <= 0) return false;
     buffer.append(chunk, static_cast<std::size_t>(got));
     if (buffer.size() > kHeadLimit) return false;
+    now = os.monotonic_ms();
   }
+  // Each receive of the body gets the whole time-out again.
+  if (bound != kSocketTimeoutMs) os.set_receive_timeout(socket, kSocketTimeoutMs);
+  return true;
 }
 
 bool split_request_line(HttpRequest& request) {
@@ -37,16 +56,18 @@ bool split_request_line(HttpRequest& request) {
 }
 
 // The body grows with what arrives, never with what was announced, so a
-// large Content-Length alone costs nothing.
-void receive_body(Socket socket, std::int64_t length, Utf8String& body) {
-  const std::size_t want = static_cast<std::size_t>(length);
+// large Content-Length alone costs nothing. False when the peer closes,
+// errs or times out first: a request cut short is never handled, or a
+// document would be stored cut short and reported as saved.
+bool receive_body(Socket socket, std::size_t want, Utf8String& body) {
   char chunk[kReceiveChunk];
   while (body.size() < want) {
     const long got = platform().receive(socket, chunk, kReceiveChunk);
-    if (got <= 0) break;
+    if (got <= 0) return false;
     body.append(chunk, static_cast<std::size_t>(got));
   }
   if (body.size() > want) body.resize(want);
+  return true;
 }
 
 }  // namespace
@@ -61,7 +82,13 @@ std::optional<HttpRequest> read_request(Socket socket) {
     if (!split_request_line(request)) return std::nullopt;
     request.body = buffer.substr(end + 4);
     buffer = Utf8String();
-    receive_body(socket, parse_content_length(request.head), request.body);
+    // A length over the cap is refused, not cut: a prefix of the body must
+    // not pass for the whole of it.
+    const std::int64_t announced = parse_content_length(request.head);
+    if (announced == kContentLengthOverCap) return std::nullopt;
+    if (!receive_body(socket, static_cast<std::size_t>(announced), request.body)) {
+      return std::nullopt;
+    }
     return request;
   } catch (const std::bad_alloc&) {
     return std::nullopt;

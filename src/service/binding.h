@@ -13,6 +13,7 @@ WideString executable_path();
 std::uint32_t current_thread_id();
 bool start_thread(void (*proc)(void*), void* arg);
 void sleep_ms(unsigned milliseconds);
+std::uint64_t monotonic_ms();
 
 bool is_directory(const WideString& path);
 bool create_directory(const WideString& path);
@@ -35,6 +36,7 @@ void net_cleanup();
 Socket listen_loopback(std::uint16_t port);
 Socket accept_connection(Socket listener);
 void set_timeouts(Socket socket, unsigned milliseconds);
+void set_receive_timeout(Socket socket, unsigned milliseconds);
 long receive(Socket socket, char* buffer, int length);
 long send(Socket socket, const char* data, int length);
 void close_socket(Socket socket);

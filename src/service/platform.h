@@ -50,6 +50,8 @@ struct PlatformOps {
   // Runs proc(arg) on a new detached thread; false when none could be made.
   bool (*start_thread)(void (*proc)(void*), void* arg);
   void (*sleep_ms)(unsigned milliseconds);
+  // Milliseconds on a clock that never goes back, from an arbitrary start.
+  std::uint64_t (*monotonic_ms)();
 
   // --- Files and directories
   // True when the path exists and is a directory (a link to one counts).
@@ -94,6 +96,8 @@ struct PlatformOps {
   Socket (*accept_connection)(Socket listener);
   // Bounds every later receive and send on the socket.
   void (*set_timeouts)(Socket socket, unsigned milliseconds);
+  // Bounds every later receive on the socket (at least 1 ms); sends keep theirs.
+  void (*set_receive_timeout)(Socket socket, unsigned milliseconds);
   // Up to `length` bytes; 0 when the peer closed, negative on error or time-out.
   long (*receive)(Socket socket, char* buffer, int length);
   // A count of bytes taken, possibly short; 0 or negative on failure.

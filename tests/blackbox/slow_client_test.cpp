@@ -1,8 +1,13 @@
 // Clients that send their request a byte at a time hold only their own
 // connection: others are served meanwhile, and the silent ones are cut off
-// by the socket time-out.
+// by the socket time-out; heads that keep dribbling are cut off by the
+// deadline of the head as a whole.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -92,6 +97,118 @@ TEST_F(SlowClients, ByteAtATimeHeadsDelayNoOtherClient) {
     EXPECT_EQ(got.received, "") << i;
   }
   expect_ping_answered();
+}
+
+// Sets this process's open-file limits and puts the old ones back at the end.
+struct FileLimit {
+  rlimit old{};
+  bool set = false;
+  FileLimit(rlim_t soft, rlim_t hard) {
+    if (getrlimit(RLIMIT_NOFILE, &old) != 0) return;
+    const rlimit wanted{soft, hard};
+    set = setrlimit(RLIMIT_NOFILE, &wanted) == 0;
+  }
+  ~FileLimit() {
+    if (set) setrlimit(RLIMIT_NOFILE, &old);
+  }
+};
+
+constexpr int kFloodClients = 1100;
+// The soft limit a desktop session commonly starts programs with.
+constexpr rlim_t kCommonSoftLimit = 1024;
+constexpr rlim_t kFloodHardLimit = 4096;
+// Well inside the receive time-out, so only the head's deadline ends them.
+constexpr auto kFloodByteInterval = 3s;
+constexpr auto kHeadDeadline = 15s;
+
+using Flood = ServiceTest;
+
+// A ping on a new connection, its answer read for at most `limit`.
+Exchange ping_within(int port, std::chrono::milliseconds limit) {
+  Client client(port);
+  if (!client.connected()) return {};
+  client.send("GET /api/ping HTTP/1.1\r\n\r\n");
+  return client.read_all(limit);
+}
+
+// More dribbling heads than descriptors under the common soft limit: the
+// service takes the hard limit, so every head is read and cut off at its
+// deadline, and a ping is answered during the flood and right after it.
+TEST_F(Flood, SlowHeadsBeyondTheCommonDescriptorLimitEndOnTime) {
+  if (under_wine()) GTEST_SKIP() << "runs against the native binary";
+  rlimit own{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &own), 0);
+  const rlim_t hard = std::max(own.rlim_max, kFloodHardLimit);
+  std::optional<Service> service;
+  {
+    // The service inherits these; raising the hard limit needs root.
+    const FileLimit start(kCommonSoftLimit, hard);
+    if (!start.set) GTEST_SKIP() << "cannot raise the hard open-file limit to " << hard;
+    service.emplace(install);
+  }
+  const int port = service->wait_until_serving();
+  ASSERT_NE(port, 0);
+  const FileLimit room(hard, hard);  // for the test's own clients
+  ASSERT_TRUE(room.set);
+
+  const std::string head = "GET /api/ping HTTP/1.1\r\nX-Slow: ";
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int i = 0; i < kFloodClients; ++i) {
+    clients.push_back(std::make_unique<Client>(port));
+    ASSERT_TRUE(clients.back()->connected()) << i;
+    clients.back()->send(head.substr(0, 1));
+  }
+  const auto flooded = Clock::now();
+
+  // Dribble to every open connection until all of them are closed, noting
+  // any that is answered (a head never ends, so none may be).
+  std::vector<pollfd> watched(kFloodClients);
+  for (int i = 0; i < kFloodClients; ++i) watched[i] = pollfd{clients[i]->fd, POLLIN, 0};
+  int open = kFloodClients;
+  int answered = 0;
+  bool pinged = false;
+  std::size_t at = 1;
+  auto next_byte = flooded + kFloodByteInterval;
+  while (open > 0 && Clock::now() - flooded < kHeadDeadline + 15s) {
+    const auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(next_byte - Clock::now());
+    if (poll(watched.data(), watched.size(),
+             static_cast<int>(std::max<long long>(wait.count(), 0))) > 0) {
+      for (pollfd& p : watched) {
+        if (p.fd < 0 || p.revents == 0) continue;
+        char byte;
+        if (recv(p.fd, &byte, 1, MSG_DONTWAIT) > 0) ++answered;
+        p.fd = -1;  // watched no more; the client closes it at the end
+        --open;
+      }
+    }
+    if (Clock::now() < next_byte) continue;
+    const std::string text = at < head.size() ? head.substr(at, 1) : "a";
+    ++at;
+    for (std::size_t i = 0; i < watched.size(); ++i) {
+      if (watched[i].fd >= 0) clients[i]->send(text);
+    }
+    next_byte += kFloodByteInterval;
+    if (!pinged) {
+      // Mid-flood: every slow connection is held, and a new one is served.
+      pinged = true;
+      const Exchange got = ping_within(port, ping_bound());
+      EXPECT_EQ(got.received, expected::kPing) << "during the flood";
+    }
+  }
+  const auto cut_off = Clock::now();
+  const Exchange after = ping_within(port, sanitized() ? ping_bound() : 1s);
+  EXPECT_EQ(open, 0) << "connections still open "
+                     << std::chrono::duration_cast<std::chrono::seconds>(cut_off - flooded).count()
+                     << " s after the flood";
+  EXPECT_EQ(answered, 0);
+  EXPECT_EQ(after.received, expected::kPing) << "right after the flood";
+  std::printf(
+      "%d slow heads cut off %lld ms after the flood began\n", kFloodClients,
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(cut_off - flooded).count()));
+  clients.clear();
+  EXPECT_TRUE(service->running()) << "the service died";
 }
 
 }  // namespace

@@ -10,6 +10,14 @@ ScriptedPeer g_peer;
 long fake_receive(Socket, char* buffer, int length) {
   ScriptedPeer& p = g_peer;
   if (p.next >= p.chunks.size()) return p.after_chunks;
+  if (p.offset == 0) {
+    const unsigned gap = p.next < p.gaps_ms.size() ? p.gaps_ms[p.next] : 0;
+    if (p.receive_timeout_ms != 0 && gap > p.receive_timeout_ms) {
+      p.clock_ms += p.receive_timeout_ms;
+      return -1;
+    }
+    p.clock_ms += gap;
+  }
   const std::string& chunk = p.chunks[p.next];
   const std::size_t n = std::min(chunk.size() - p.offset, static_cast<std::size_t>(length));
   std::memcpy(buffer, chunk.data() + p.offset, n);
@@ -32,7 +40,17 @@ long fake_send(Socket, const char* data, int length) {
 
 void fake_close(Socket) { ++g_peer.closes; }
 
-void fake_timeouts(Socket, unsigned milliseconds) { g_peer.timeout_ms = milliseconds; }
+void fake_timeouts(Socket, unsigned milliseconds) {
+  g_peer.timeout_ms = milliseconds;
+  g_peer.receive_timeout_ms = milliseconds;
+}
+
+void fake_receive_timeout(Socket, unsigned milliseconds) {
+  g_peer.receive_timeout_ms = milliseconds;
+  g_peer.receive_timeouts.push_back(milliseconds);
+}
+
+std::uint64_t fake_clock() { return g_peer.clock_ms; }
 
 }  // namespace
 
@@ -44,4 +62,6 @@ void use_scripted_peer(PlatformOps& ops) {
   ops.send = fake_send;
   ops.close_socket = fake_close;
   ops.set_timeouts = fake_timeouts;
+  ops.set_receive_timeout = fake_receive_timeout;
+  ops.monotonic_ms = fake_clock;
 }

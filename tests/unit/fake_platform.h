@@ -27,7 +27,16 @@ struct ScriptedPeer {
   int failing_send = -1;       // 1-based call from which on every send fails
   long send_limit = 1L << 30;  // most bytes one send takes
   int closes = 0;
-  unsigned timeout_ms = 0;
+  unsigned timeout_ms = 0;  // the last set_timeouts value
+
+  // Time, on a fake clock that only the peer's receives move: chunk i
+  // arrives gaps_ms[i] (0 when not given) after the receive that asks for it
+  // starts. When the gap exceeds the socket's receive time-out (0: none) the
+  // receive waits that long and fails as a time-out would.
+  std::vector<unsigned> gaps_ms;
+  std::uint64_t clock_ms = 0;
+  unsigned receive_timeout_ms = 0;
+  std::vector<unsigned> receive_timeouts;  // every set_receive_timeout value
 };
 
 inline constexpr Socket kFakeSocket = 42;
@@ -35,5 +44,6 @@ inline constexpr Socket kFakeSocket = 42;
 // The single peer that the fake socket operations talk to; reset per test.
 ScriptedPeer& peer();
 
-// Points the socket members of `ops` at the scripted peer and resets it.
+// Points the socket and clock members of `ops` at the scripted peer and
+// resets it.
 void use_scripted_peer(PlatformOps& ops);

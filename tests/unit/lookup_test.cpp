@@ -27,10 +27,14 @@ TEST(ParseContentLength, FindsTheFirstAnnouncementAnywhere) {
       {"POST /content-length:4 HTTP/1.1\r\nContent-Length: 9", 4},
       {"POST /x\r\nContent-Length: 007", 7},
       {"POST /x\r\nContent-Length: 67108864", 67108864},
-      // Digits stop once the value passes 2^26: the first prefix above it.
-      {"POST /x\r\nContent-Length: 67108865", 67108865},
-      {"POST /x\r\nContent-Length: 671088649999", 671088649},
-      {"POST /x\r\nContent-Length: 99999999999999999999", 99999999},
+      {"POST /x\r\nContent-Length: 000000000067108864", 67108864},
+      {"POST /x\r\nContent-Length: 67108864 9", 67108864},
+      // Past 2^26 the length is refused, whatever digits follow.
+      {"POST /x\r\nContent-Length: 67108865", kContentLengthOverCap},
+      {"POST /x\r\nContent-Length: 100000000", kContentLengthOverCap},
+      {"POST /x\r\nContent-Length: 671088649999", kContentLengthOverCap},
+      {"POST /x\r\nContent-Length: 99999999999999999999", kContentLengthOverCap},
+      {"POST /x\r\nContent-Length: 0067108865abc", kContentLengthOverCap},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(parse_content_length(c.head), c.length) << c.head;

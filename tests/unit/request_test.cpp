@@ -7,6 +7,7 @@
 
 #include "fake_platform.h"
 #include "http/connection.h"
+#include "http/lookup.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ TEST_F(ReadRequest, ReadsTheAnnouncedBody) {
       {{"POST /d HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123456789abcdefghijklmno"}, "0123456789"},
       {{"POST /d HTTP/1.1\r\nContent-Length: 10\r\n\r\n01", "234", "56789", "never read"},
        "0123456789"},
-      {{"POST /d HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123"}, "0123"},  // peer closed early
+      {{"POST /d HTTP/1.1\r\nContent-Length: 0\r\n\r\n"}, ""},
       {{"POST /d HTTP/1.1\r\ncontent-length:3\r\n\r\n", "abcdef"}, "abc"},
       {{"POST /d HTTP/1.1\r\nContent-Length: +3\r\n\r\nabc"}, ""},
       {{"POST /d HTTP/1.1\r\n\r\nabc"}, ""},
@@ -126,6 +127,114 @@ TEST_F(ReadRequest, ReadsTheAnnouncedBody) {
       EXPECT_EQ(peer().next, 3u);  // the bytes after the body were never read
     }
   }
+}
+
+// Any dispatch answers (an unknown route with 404), so an empty answer shows
+// that nothing was dispatched.
+TEST_F(ReadRequest, BodyCutShortIsNeverDispatched) {
+  const std::string head = "PUT /x HTTP/1.1\r\nContent-Length: 10\r\n\r\n";
+  const struct {
+    std::vector<std::string> chunks;
+    long after;
+    std::vector<unsigned> gaps_ms;
+    const char* why;
+  } cases[] = {
+      {{head + "0123"}, 0, {}, "peer closed after 4 of 10 bytes"},
+      {{head}, 0, {}, "peer closed before the body"},
+      {{head, "0123", "456"}, -1, {}, "receive failed after 7 bytes"},
+      {{head + "0123", "456789"}, 0, {0, 15001}, "the rest came after the time-out"},
+      {{head, "012345678"}, 0, {0, 14999}, "one byte short, each piece in time"},
+  };
+  for (const auto& c : cases) {
+    use_scripted_peer(fake.ops);
+    peer().chunks = c.chunks;
+    peer().after_chunks = c.after;
+    peer().gaps_ms = c.gaps_ms;
+    handle_connection(kFakeSocket);
+    EXPECT_EQ(peer().received, "") << c.why;
+    EXPECT_EQ(peer().closes, 1) << c.why;
+  }
+  // The same request whole is answered, even with its pieces far apart.
+  use_scripted_peer(fake.ops);
+  peer().chunks = {head + "0123", "456789"};
+  peer().gaps_ms = {0, 14999};
+  handle_connection(kFakeSocket);
+  EXPECT_EQ(peer().received.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
+}
+
+TEST_F(ReadRequest, ContentLengthOverTheCapIsRefusedBeforeTheBody) {
+  for (const char* length : {"67108865", "1000000000", "99999999999999999999", "0067108865"}) {
+    use_scripted_peer(fake.ops);
+    peer().chunks = {"PUT /x HTTP/1.1\r\nContent-Length: " + std::string(length) + "\r\n\r\nab",
+                     "cdef"};
+    EXPECT_FALSE(read_request(kFakeSocket)) << length;
+    EXPECT_EQ(peer().next, 1u) << length;  // nothing received after the head
+  }
+}
+
+TEST_F(ReadRequest, ContentLengthAtTheCapIsRead) {
+  const std::string body(static_cast<std::size_t>(kContentLengthCap), 'x');
+  for (const char* length : {"67108864", "00067108864"}) {
+    use_scripted_peer(fake.ops);
+    peer().chunks = {"PUT /x HTTP/1.1\r\nContent-Length: " + std::string(length) + "\r\n\r\nx",
+                     body.substr(1), "after"};
+    const auto request = read_request(kFakeSocket);
+    ASSERT_TRUE(request) << length;
+    EXPECT_TRUE(request->body == body) << length << ": " << request->body.size() << " bytes";
+    EXPECT_EQ(peer().next, 2u) << length;
+  }
+}
+
+// Each byte of the head comes just within the receive time-out, so only a
+// deadline for the head as a whole ends it.
+TEST_F(ReadRequest, HeadDribbledPastTheDeadlineIsClosedAtIt) {
+  for (const char c : std::string("GET /api/ping HTTP/1.1\r\n\r\n")) {
+    peer().chunks.push_back(std::string(1, c));
+    peer().gaps_ms.push_back(14000);
+  }
+  handle_connection(kFakeSocket);
+  EXPECT_EQ(peer().received, "");
+  EXPECT_EQ(peer().closes, 1);
+  EXPECT_EQ(peer().next, 1u);          // the second byte was due after the deadline
+  EXPECT_EQ(peer().clock_ms, 15000u);  // and the wait ended at the deadline
+}
+
+TEST_F(ReadRequest, HeadDeadlineCountsFromTheFirstReceive) {
+  const struct {
+    std::vector<unsigned> gaps_ms;
+    bool read;
+  } cases[] = {
+      {{7500, 7500}, true},   // the last byte at the deadline itself
+      {{7500, 7501}, false},  // a millisecond later
+      {{0, 5000, 5000, 5000}, true},
+      {{0, 5000, 5000, 5001}, false},
+      {{15000}, true},  // the whole head after one full time-out
+      {{15001}, false},
+  };
+  const std::string head = "GET /api/ping HTTP/1.1\r\n\r\n";
+  for (const auto& c : cases) {
+    use_scripted_peer(fake.ops);
+    platform().set_timeouts(kFakeSocket, kSocketTimeoutMs);
+    const std::size_t piece = head.size() / c.gaps_ms.size() + 1;
+    for (std::size_t at = 0; at < head.size(); at += piece) {
+      peer().chunks.push_back(head.substr(at, piece));
+    }
+    ASSERT_EQ(peer().chunks.size(), c.gaps_ms.size());
+    peer().gaps_ms = c.gaps_ms;
+    EXPECT_EQ(read_request(kFakeSocket).has_value(), c.read) << ::testing::PrintToString(c.gaps_ms);
+  }
+}
+
+// After a slow head each receive of the body gets the whole time-out again.
+TEST_F(ReadRequest, BodyKeepsTheTimeoutPerReceive) {
+  peer().chunks = {"PUT /x HTTP/1.1\r\n", "Content-Length: 6\r\n\r\n", "abc", "def"};
+  peer().gaps_ms = {1000, 14000, 14999, 14999};
+  platform().set_timeouts(kFakeSocket, kSocketTimeoutMs);
+  const auto request = read_request(kFakeSocket);
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->body, "abcdef");
+  EXPECT_EQ(peer().receive_timeout_ms, kSocketTimeoutMs);
+  EXPECT_EQ(peer().clock_ms, 44998u);
 }
 
 // A peer that announces a body larger than memory and keeps sending; the

@@ -2,6 +2,7 @@
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,4 +60,11 @@ std::uint32_t native::current_thread_id() {
 
 void native::sleep_ms(unsigned milliseconds) {
   usleep(static_cast<useconds_t>(milliseconds) * 1000);
+}
+
+std::uint64_t native::monotonic_ms() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000 +
+         static_cast<std::uint64_t>(now.tv_nsec / 1000000);
 }

@@ -45,6 +45,13 @@ void native::set_timeouts(Socket socket, unsigned milliseconds) {
   setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
+void native::set_receive_timeout(Socket socket, unsigned milliseconds) {
+  timeval limit{};
+  limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
+  limit.tv_usec = static_cast<suseconds_t>((milliseconds % 1000) * 1000);
+  setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+}
+
 long native::receive(Socket socket, char* buffer, int length) {
   for (;;) {
     const ssize_t n = recv(static_cast<int>(socket), buffer, static_cast<std::size_t>(length), 0);

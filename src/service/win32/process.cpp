@@ -52,3 +52,5 @@ bool native::start_thread(void (*proc)(void*), void* arg) {
 }
 
 void native::sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }
+
+std::uint64_t native::monotonic_ms() { return GetTickCount64(); }

@@ -41,6 +41,12 @@ void native::set_timeouts(Socket socket, unsigned milliseconds) {
   setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
 }
 
+void native::set_receive_timeout(Socket socket, unsigned milliseconds) {
+  const DWORD limit = milliseconds;
+  setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_RCVTIMEO,
+             reinterpret_cast<const char*>(&limit), sizeof limit);
+}
+
 long native::receive(Socket socket, char* buffer, int length) {
   return recv(static_cast<SOCKET>(socket), buffer, length, 0);
 }
