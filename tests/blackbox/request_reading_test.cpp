@@ -11,6 +11,7 @@
 #include "answers.h"
 #include "fixtures.h"
 #include "harness.h"
+#include "robust_tools.h"
 
 namespace blackbox {
 namespace {
@@ -107,7 +108,7 @@ TEST_F(RequestReading, OnlyWholeRequestsAreHandled) {
        std::nullopt, kOld},
   };
   for (const Case& c : cases) {
-    ASSERT_EQ(exchange(port, put(c.name, std::to_string(kOld.size()), kOld)).received,
+    ASSERT_EQ(blackbox::exchange(port, put(c.name, std::to_string(kOld.size()), kOld)).received,
               expected::kOk)
         << c.what;
   }
@@ -134,7 +135,8 @@ TEST_F(RequestReading, OnlyWholeRequestsAreHandled) {
       EXPECT_GE(o.took, kHeadDeadline - 1s) << c.what << ": " << seconds(o.took) << " s";
       EXPECT_LT(o.took, kHeadDeadline + 10s) << c.what << ": " << seconds(o.took) << " s";
     }
-    const Exchange document = exchange(port, "GET /api/data/" + c.name + " HTTP/1.1\r\n\r\n");
+    const Exchange document =
+        blackbox::exchange(port, "GET /api/data/" + c.name + " HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(document.received == expected::json("200 OK", c.stored))
         << c.what << ": stored " << body_of(document.received).size()
         << " bytes: " << body_of(document.received).substr(0, 200);
