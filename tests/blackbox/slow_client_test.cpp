@@ -9,7 +9,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -113,6 +116,20 @@ struct FileLimit {
   }
 };
 
+// The soft and hard open-file limits of a running process; 0, 0 if unknown.
+std::pair<rlim_t, rlim_t> open_file_limits(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/limits");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("Max open files", 0) != 0) continue;
+    std::istringstream fields(line.substr(std::strlen("Max open files")));
+    unsigned long long soft = 0;
+    unsigned long long hard = 0;
+    if (fields >> soft >> hard) return {soft, hard};
+  }
+  return {0, 0};
+}
+
 constexpr int kFloodClients = 1100;
 // The soft limit a desktop session commonly starts programs with.
 constexpr rlim_t kCommonSoftLimit = 1024;
@@ -148,6 +165,7 @@ TEST_F(Flood, SlowHeadsBeyondTheCommonDescriptorLimitEndOnTime) {
   }
   const int port = service->wait_until_serving();
   ASSERT_NE(port, 0);
+  EXPECT_EQ(open_file_limits(service->pid), std::make_pair(hard, hard));
   const FileLimit room(hard, hard);  // for the test's own clients
   ASSERT_TRUE(room.set);
 
