@@ -28,9 +28,9 @@ TEST_F(Fetch, OnlyTwoHundredsWithABodySucceed) {
     const char* body;
     bool ok;
   } cases[] = {
-      {200, "x", true},   {204, "body", true}, {299, "x", true},  {200, "", false},
-      {199, "x", false},  {300, "x", false},   {304, "x", false}, {404, "x", false},
-      {500, "x", false},  {302, "x", false},  // a redirect that names no place
+      {200, "x", true},  {204, "body", true}, {299, "x", true},  {200, "", false},
+      {199, "x", false}, {300, "x", false},   {304, "x", false}, {404, "x", false},
+      {500, "x", false}, {302, "x", false},  // a redirect that names no place
   };
   for (const auto& c : cases) {
     fake.responses[kUrl] = ok_body(c.body);
@@ -156,6 +156,29 @@ TEST_F(Fetch, GivesUpAfterTenRedirects) {
     fake.responses["http://h/" + std::to_string(hops)] = ok_body("end");
     EXPECT_EQ(http_get(u"http://h/0", out, 1), hops == 10) << hops;
   }
+}
+
+TEST_F(Fetch, ARefusedBodyCountsAsNoAnswerFromThatSource) {
+  const BodyCheck wants_real = [](const Utf8String& body) { return body == "real"; };
+  fake.responses[via_proxy(0, kUrl)] = ok_body("forged");
+  fake.responses[via_proxy(2, kUrl)] = ok_body("real");
+  fake.responses[kUrl] = ok_body("real too");
+  EXPECT_EQ(fetch_with_mirrors(kUrl, out, 7, wants_real), MirrorFetch::fetched);
+  EXPECT_EQ(out, "real");
+  EXPECT_EQ(fake.requested,
+            (std::vector<Utf8String>{via_proxy(0, kUrl), via_proxy(1, kUrl), via_proxy(2, kUrl)}));
+
+  // Refused everywhere it answered, versus no answer at all.
+  fake.responses.erase(via_proxy(2, kUrl));
+  fake.responses.erase(kUrl);
+  fake.requested.clear();
+  out = "stale";
+  EXPECT_EQ(fetch_with_mirrors(kUrl, out, 7, wants_real), MirrorFetch::refused);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(fake.requested, all_four(kUrl));
+  fake.responses.clear();
+  EXPECT_EQ(fetch_with_mirrors(kUrl, out, 7, wants_real), MirrorFetch::unreachable);
+  EXPECT_EQ(out, "");
 }
 
 }  // namespace
