@@ -17,26 +17,15 @@ TEST(IsNewerVersion, ComparesNumericComponents) {
     const char* candidate;
     bool newer;
   } cases[] = {
-      {"1.5.1", true},
-      {"1.10.0", true},
-      {"v1.6.0", true},
-      {"1.6", true},
-      {"2", true},
-      {"1.5.0.1", true},
-      {"1.5.0-rc2", true},
-      {"1.5.0", false},
-      {"1.5", false},
-      {"01.005.000", false},
-      {"1.5.0-beta", false},
-      {"1.4.99", false},
-      {"", false},
-      {"abc", false},
-      {"1.5.0.0.0.0.0.0.1", false},
+      {"1.5.1", true},       {"1.10.0", true},      {"v1.6.0", true},
+      {"1.6", true},         {"2", true},           {"1.5.0.1", true},
+      {"1.5.0-rc2", true},   {"1.5.0", false},      {"1.5", false},
+      {"01.005.000", false}, {"1.5.0-beta", false}, {"1.4.99", false},
+      {"", false},           {"abc", false},        {"1.5.0.0.0.0.0.0.1", false},
       {"１.６", false},  // full-width digits are not ASCII digits
       {"1.5.0.0.0.0.0.1", true},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(is_newer_version(c.candidate, "1.5.0"), c.newer) << c.candidate;
+  for (const auto& c : cases) EXPECT_EQ(is_newer_version(c.candidate, "1.5.0"), c.newer) << c.candidate;
   EXPECT_FALSE(is_newer_version("1.5.0", "1.6.0"));
   EXPECT_TRUE(is_newer_version("1.6.0", "1.5.9.9"));
 }
@@ -50,9 +39,7 @@ class Check : public ::testing::Test {
   FakeUpdate& fake = fake_update();
 
   void SetUp() override { set_service_directories(dir.path.u16string()); }
-  void serve_manifest(const Utf8String& manifest) {
-    fake.responses[kManifestUrl] = ok_body(manifest);
-  }
+  void serve_manifest(const Utf8String& manifest) { fake.responses[kManifestUrl] = ok_body(manifest); }
   std::string log() const { return read_file(dir.path / "TessavinServer-update.txt"); }
   bool release_requested() const {
     return std::find(fake.requested.begin(), fake.requested.end(), kRelease) !=
@@ -93,9 +80,8 @@ TEST_F(Check, EachEndOfTheCheckLeavesItsMessage) {
 
 TEST_F(Check, ANewerBuildIsDownloadedVerifiedAndInstalled) {
   const Utf8String build = "MZ new build";
-  serve_manifest(
-      R"({"tessavin-server":{"version":"1.6.0","url":"https://example.org/r/TessavinServer-new",)"
-      R"("sha256":"3b22041e0660c5d2aecc4e6f2e2e04306ab34c5e3f86a011cc103eb2a7153477"}})");
+  serve_manifest(R"({"tessavin-server":{"version":"1.6.0","url":"https://example.org/r/TessavinServer-new",)"
+                 R"("sha256":"3b22041e0660c5d2aecc4e6f2e2e04306ab34c5e3f86a011cc103eb2a7153477"}})");
   fake.responses[kRelease] = ok_body(build);
   self_update_thread(nullptr);
   EXPECT_EQ(fake.timeouts.back(), 60000u);
@@ -106,9 +92,8 @@ TEST_F(Check, ANewerBuildIsDownloadedVerifiedAndInstalled) {
 }
 
 TEST_F(Check, AWrongDigestLeavesNothingButTheLog) {
-  serve_manifest(
-      R"({"tessavin-server":{"version":"2.0","url":"https://example.org/r/TessavinServer-new",)"
-      R"("sha256":"0000000000000000000000000000000000000000000000000000000000000000"}})");
+  serve_manifest(R"({"tessavin-server":{"version":"2.0","url":"https://example.org/r/TessavinServer-new",)"
+                 R"("sha256":"0000000000000000000000000000000000000000000000000000000000000000"}})");
   fake.responses[kRelease] = ok_body("MZ");
   self_update_thread(nullptr);
   EXPECT_EQ(log(), "TessavinServer 1.5.0\r\n下载文件的 SHA-256 校验失败，放弃本次更新。\r\n");

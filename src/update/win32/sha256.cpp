@@ -1,6 +1,6 @@
 // SHA-256 through CNG.
-#include <bcrypt.h>
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <vector>
 

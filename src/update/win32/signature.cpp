@@ -1,7 +1,7 @@
 // ECDSA P-256 verification through CNG, which takes the signature as r and s
 // side by side, just as the manifest carries it.
-#include <bcrypt.h>
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <cstring>
 
