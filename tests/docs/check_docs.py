@@ -247,6 +247,8 @@ def curl_requests(command):
 
 def curl_commands(line):
     """Each curl command's words on a (logical) line; shell operators end one."""
+    # A port read with $(cat ...) stays one word.
+    line = re.sub(r"\$\([^()]*\)", "$PORT", line)
     try:
         words = shlex.split(line.replace("`", " "), comments=False, posix=True)
     except ValueError:

@@ -29,6 +29,7 @@ $ curl -X PUT -H 'Content-Type: application/json' --data '{"a":1}' \\
        http://127.0.0.1:17632/api/data/settings
 $ curl -s -X POST 'http://127.0.0.1:17633/api/audio/volume?v=55'
 $ curl -i -X OPTIONS http://127.0.0.1:$PORT/api/data/notes
+$ sleep 2; curl -s http://127.0.0.1:$(cat base/service_port.txt)/api/list && echo
 $ curl 'http://127.0.0.1:17632/api/music/media?path=Live/01%20Intro.MP3'
 ```
 
@@ -69,7 +70,7 @@ class CheckDocsTest(unittest.TestCase):
         problems, links, curls = check_docs.check(self.root)
         self.assertEqual(problems, [])
         self.assertEqual(links, 7)
-        self.assertEqual(curls, 6)
+        self.assertEqual(curls, 7)
 
     def test_readme_alone_without_docs_folder(self):
         self.write("README.md", "# A\n\n`curl http://127.0.0.1:17632/api/ping`\n[a](#a)\n")
@@ -86,6 +87,7 @@ class CheckDocsTest(unittest.TestCase):
             ("curl -d '{}' http://127.0.0.1:17632/api/ping", "POST http://127.0.0.1:17632/api/ping: the route answers"),
             ("curl -s \\\n  http://127.0.0.1:17632/api/audio/volumes", "README.md:1: curl example GET http://127.0.0.1:17632/api/audio/volumes"),
             ("curl http://127.0.0.1:17632/api/data/", "no route /api/data/"),
+            ("curl http://127.0.0.1:$(cat port.txt)/api/lists", "curl example GET http://127.0.0.1:$PORT/api/lists: the service has no route /api/lists"),
         ]
         self.write_sound_tree()
         for fault, expected in cases:

@@ -94,17 +94,22 @@ echo "reinstall over a running copy, then uninstall"
 mkdir -p "$dir/data"
 printf '{"a":1}' >"$dir/data/notes.json"
 printf 'log\n' >"$dir/TessavinServer-update.txt"
+# A running copy is recognised by its executable's path alone, so a copy of
+# sleep installed in the service's place stands in for it and takes no port.
+stand_in=$tmp/stand-in
+cp "$(command -v sleep)" "$stand_in"
 start_copy() {
-  rm -f "$dir/service_port.txt"
-  (cd "$tmp" && ZELVO_NO_SELF_UPDATE=1 exec "$exe" </dev/null >/dev/null 2>&1) &
+  "$install_user" --files-only "$stand_in" >/dev/null
+  (cd "$tmp" && exec "$exe" 600 </dev/null >/dev/null 2>&1) &
   service=$!
   started="$started $service"
   n=0
-  until [ -s "$dir/service_port.txt" ] || [ $n -ge 100 ]; do
+  until [ "$(readlink "/proc/$service/exe" 2>/dev/null)" = "$exe" ] || [ $n -ge 100 ]; do
     sleep 0.1
     n=$((n + 1))
   done
-  [ -s "$dir/service_port.txt" ] || fail "the installed copy did not start listening"
+  [ "$(readlink "/proc/$service/exe" 2>/dev/null)" = "$exe" ] ||
+    fail "the installed stand-in did not start"
 }
 # Succeeds when the hand-started copy has ended; reaps it.
 copy_ended() {
