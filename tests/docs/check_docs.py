@@ -4,7 +4,7 @@
 In README.md and every docs/**/*.md:
   - every relative link resolves: the file or folder exists and, for a
     "#anchor", the target Markdown file has that heading (or an HTML id);
-  - every curl example against the service (http://127.0.0.1:PORT/...)
+  - every curl example against the service (http://127.0.0.1:PORT/..., or localhost)
     names a path and method the route table answers. The table is read from
     src/http/routes.cpp, so renaming a route there makes a stale example fail.
 
@@ -187,20 +187,21 @@ def check_links(root, md, problems, anchor_cache):
         else:
             destination = os.path.join(os.path.dirname(md), file_part)
         destination = os.path.normpath(destination)
+        shown = os.path.relpath(destination, root)
         if not os.path.exists(destination):
-            problems.append(f"{where}: link to {target}: {os.path.relpath(destination, root)} does not exist")
+            problems.append(f"{where}: link to {target}: {shown} does not exist")
             continue
         if anchor and destination.endswith(".md") and os.path.isfile(destination):
             if destination not in anchor_cache:
                 anchor_cache[destination] = anchors(destination)
             if urllib.parse.unquote(anchor).lower() not in anchor_cache[destination]:
-                problems.append(f"{where}: link to {target}: no heading #{anchor} in {os.path.relpath(destination, root)}")
+                problems.append(f"{where}: link to {target}: no heading #{anchor} in {shown}")
     return count
 
 
 # --- the curl examples -----------------------------------------------------
 
-SERVICE_URL = re.compile(r"^http://127\.0\.0\.1:([^/]*)(/[^?#]*)?")
+SERVICE_URL = re.compile(r"^http://(?:127\.0\.0\.1|localhost):([^/]*)(/[^?#]*)?")
 
 
 def logical_lines(text):
@@ -281,13 +282,14 @@ def check_curls(root, md, routes, any_path_methods, problems):
                 path = urllib.parse.unquote(path or "/")
                 where = f"{os.path.relpath(md, root)}:{number}"
                 matching = [r for r in routes if r.matches_path(path)]
+                example = f"{where}: curl example {method} {url}"
                 if not matching:
-                    problems.append(f"{where}: curl example {method} {url}: the service has no route {path}")
+                    problems.append(f"{example}: the service has no route {path}")
                 elif method not in any_path_methods and not any(
                     r.methods is None or method in r.methods for r in matching
                 ):
                     allowed = ", ".join(r.describe() for r in matching)
-                    problems.append(f"{where}: curl example {method} {url}: the route answers {allowed}")
+                    problems.append(f"{example}: the route answers {allowed}")
     return count
 
 

@@ -77,17 +77,26 @@ class CheckDocsTest(unittest.TestCase):
         self.assertEqual(check_docs.check(self.root), ([], 1, 1))
 
     def test_each_fault_gives_its_problem(self):
+        url = "http://127.0.0.1:17632"
         cases = [
-            ("[x](docs/missing.md)", "README.md:1: link to docs/missing.md: docs/missing.md does not exist"),
-            ("[x](docs/api.md#no-such)", "README.md:1: link to docs/api.md#no-such: no heading #no-such in docs/api.md"),
+            ("[x](docs/missing.md)",
+             "README.md:1: link to docs/missing.md: docs/missing.md does not exist"),
+            ("[x](docs/api.md#no-such)",
+             "README.md:1: link to docs/api.md#no-such: no heading #no-such in docs/api.md"),
             ("[x](#not-a-heading)", "link to #not-a-heading: no heading"),
             ("[x]: ../elsewhere.md", "link to ../elsewhere.md"),
-            ("curl http://127.0.0.1:17632/api/pingg", "curl example GET http://127.0.0.1:17632/api/pingg: the service has no route /api/pingg"),
-            ("curl -X DELETE http://127.0.0.1:17632/api/list", "DELETE http://127.0.0.1:17632/api/list: the route answers /api/list (GET)"),
-            ("curl -d '{}' http://127.0.0.1:17632/api/ping", "POST http://127.0.0.1:17632/api/ping: the route answers"),
-            ("curl -s \\\n  http://127.0.0.1:17632/api/audio/volumes", "README.md:1: curl example GET http://127.0.0.1:17632/api/audio/volumes"),
-            ("curl http://127.0.0.1:17632/api/data/", "no route /api/data/"),
-            ("curl http://127.0.0.1:$(cat port.txt)/api/lists", "curl example GET http://127.0.0.1:$PORT/api/lists: the service has no route /api/lists"),
+            (f"curl {url}/api/pingg",
+             f"curl example GET {url}/api/pingg: the service has no route /api/pingg"),
+            (f"curl -X DELETE {url}/api/list",
+             f"DELETE {url}/api/list: the route answers /api/list (GET)"),
+            (f"curl -d '{{}}' {url}/api/ping", f"POST {url}/api/ping: the route answers"),
+            (f"curl -s \\\n  {url}/api/audio/volumes",
+             f"README.md:1: curl example GET {url}/api/audio/volumes"),
+            (f"curl {url}/api/data/", "no route /api/data/"),
+            ("curl localhost:17632/api/ping http://localhost:17632/api/tree",
+             "GET http://localhost:17632/api/tree: the service has no route /api/tree"),
+            ("curl http://127.0.0.1:$(cat port.txt)/api/lists",
+             "GET http://127.0.0.1:$PORT/api/lists: the service has no route /api/lists"),
         ]
         self.write_sound_tree()
         for fault, expected in cases:
