@@ -246,20 +246,22 @@ TEST_F(Guard, AnotherUserHoldingTheLockDoesNotStopTheService) {
   expect_serves({.environment = {{"XDG_RUNTIME_DIR", runtime.string()}}});
 }
 
-// The same user's second start still finds the first through its runtime
-// directory, and exits 0 without touching anything.
-TEST_F(Guard, SameUserSecondStartWithARuntimeDirectoryEndsWithZero) {
+// The same user's second start still finds the first, whether or not either
+// has a runtime directory, and exits 0 without touching anything.
+TEST_F(Guard, SameUserSecondStartEndsWithZeroWithOrWithoutARuntimeDirectory) {
   if (under_wine()) GTEST_SKIP() << "XDG_RUNTIME_DIR is Linux's";
   const fs::path runtime = install.root / "runtime";
   fs::create_directories(runtime);
   fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
-  const StartOptions options{.environment = {{"XDG_RUNTIME_DIR", runtime.string()}}};
-  Service first(install, options);
+  const StartOptions with_runtime{.environment = {{"XDG_RUNTIME_DIR", runtime.string()}}};
+  Service first(install, with_runtime);
   ASSERT_NE(first.wait_until_serving(), 0);
-  Install other;
-  Service second(other, options);
-  EXPECT_EQ(second.wait_for_exit(30s), 0);
-  EXPECT_EQ(other.tree(), std::vector<std::string>{fs::path(other.binary).filename().string()});
+  for (const bool runtime_set : {true, false}) {
+    Install other;
+    Service second(other, runtime_set ? with_runtime : StartOptions{});
+    EXPECT_EQ(second.wait_for_exit(30s), 0) << runtime_set;
+    EXPECT_EQ(other.tree(), std::vector<std::string>{other.binary.filename().string()});
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <vector>
 
 #include "service/binding.h"
 
@@ -26,6 +27,29 @@ std::string login_session() {
   return id;
 }
 
+bool same_directory(const std::string& a, const std::string& b) {
+  struct stat first;
+  struct stat second;
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// A descriptor holding the lock, kNoLock when another holds it, or
+// kCannotLock. A lock kept stays open for the life of the process, and closes
+// on exec so that a program the service starts does not inherit it.
+constexpr int kNoLock = -1;
+constexpr int kCannotLock = -2;
+
+int lock_in(const std::string& directory, const std::string& session) {
+  const std::string file = directory + "/ZelvoTessavinService." + session + ".lock";
+  const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return kCannotLock;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+  const int error = errno;
+  close(fd);
+  return error == EWOULDBLOCK ? kNoLock : kCannotLock;
+}
+
 }  // namespace
 
 bool is_private_directory(const std::string& path, uid_t uid) {
@@ -34,30 +58,36 @@ bool is_private_directory(const std::string& path, uid_t uid) {
          (info.st_mode & 077) == 0;
 }
 
-std::string guard_directory(const std::string& runtime_directory,
-                            const std::string& fallback_parent, uid_t uid) {
-  if (!runtime_directory.empty() && runtime_directory[0] == '/' &&
-      is_private_directory(runtime_directory, uid)) {
-    return runtime_directory;
-  }
-  const std::string fallback = fallback_parent + "/ZelvoTessavinService." + std::to_string(uid);
-  // A directory of that name made by someone else, or opened up, is never
-  // used: the guard is then unavailable and the service starts unguarded.
-  mkdir(fallback.c_str(), 0700);
-  return is_private_directory(fallback, uid) ? fallback : std::string();
+std::string fallback_guard_directory(const std::string& parent, uid_t uid) {
+  const std::string directory = parent + "/ZelvoTessavinService." + std::to_string(uid);
+  mkdir(directory.c_str(), 0700);
+  return is_private_directory(directory, uid) ? directory : std::string();
 }
 
-// The descriptor stays open for the life of the process, and closes on exec
-// so that a program the service starts does not inherit the lock.
+InstanceGuard take_instance_guard(const std::string& runtime_directory,
+                                  const std::string& fallback_parent, uid_t uid,
+                                  const std::string& session) {
+  std::vector<std::string> directories;
+  const std::string fallback = fallback_guard_directory(fallback_parent, uid);
+  if (!fallback.empty()) directories.push_back(fallback);
+  if (!runtime_directory.empty() && runtime_directory[0] == '/' &&
+      is_private_directory(runtime_directory, uid) &&
+      (fallback.empty() || !same_directory(runtime_directory, fallback))) {
+    directories.push_back(runtime_directory);
+  }
+  std::vector<int> held;
+  for (const std::string& directory : directories) {
+    const int fd = lock_in(directory, session);
+    if (fd == kNoLock) {
+      for (const int taken : held) close(taken);
+      return InstanceGuard::already_running;
+    }
+    if (fd >= 0) held.push_back(fd);
+  }
+  return held.empty() ? InstanceGuard::unavailable : InstanceGuard::held;
+}
+
 InstanceGuard native::acquire_instance_guard() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const std::string directory = guard_directory(runtime ? runtime : "", "/tmp", getuid());
-  if (directory.empty()) return InstanceGuard::unavailable;
-  const std::string file = directory + "/ZelvoTessavinService." + login_session() + ".lock";
-  const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return InstanceGuard::unavailable;
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return InstanceGuard::held;
-  const int error = errno;
-  close(fd);
-  return error == EWOULDBLOCK ? InstanceGuard::already_running : InstanceGuard::unavailable;
+  return take_instance_guard(runtime ? runtime : "", "/tmp", getuid(), login_session());
 }

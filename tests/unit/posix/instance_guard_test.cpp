@@ -1,13 +1,12 @@
 // Where the single-instance guard lives, and that another user cannot take it.
 #include "service/posix/instance_guard.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
-#include "service/platform.h"
 #include "temp_dir.h"
 
 namespace {
@@ -38,57 +37,75 @@ TEST(PosixInstanceGuard, OnlyAPrivateDirectoryOfTheSameUserCounts) {
   EXPECT_FALSE(is_private_directory((temp.path / "missing").string(), me));
 }
 
-TEST(PosixInstanceGuard, RuntimeDirectoryOrAPrivateFallback) {
+TEST(PosixInstanceGuard, FallbackIsMadePrivateAndRefusedOtherwise) {
   TempDir temp;
   const uid_t me = getuid();
-  const std::string runtime = make_directory(temp, "runtime", 0700, me);
   const std::string parent = temp.path.string();
   const std::string fallback = parent + "/ZelvoTessavinService." + std::to_string(me);
-
-  EXPECT_EQ(guard_directory(runtime, parent, me), runtime);
-  EXPECT_FALSE(std::filesystem::exists(fallback));
-
-  // Unset, relative, shared or someone else's runtime directory: the fallback,
-  // made private on first use.
-  const std::string shared = make_directory(temp, "shared", 0777, me);
-  const std::string theirs = make_directory(temp, "theirs", 0700, kOther);
-  for (const std::string& given : {std::string(), std::string("runtime"), shared, theirs}) {
-    EXPECT_EQ(guard_directory(given, parent, me), fallback) << given;
-  }
+  EXPECT_EQ(fallback_guard_directory(parent, me), fallback);
   struct stat info;
   ASSERT_EQ(lstat(fallback.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0700u);
 
-  // A fallback someone else made first, or one opened to others, is refused.
   ASSERT_EQ(chmod(fallback.c_str(), 0755), 0);
-  EXPECT_EQ(guard_directory("", parent, me), "");
+  EXPECT_EQ(fallback_guard_directory(parent, me), "");
   ASSERT_EQ(chmod(fallback.c_str(), 0700), 0);
   ASSERT_EQ(chown(fallback.c_str(), kOther, static_cast<gid_t>(-1)), 0);
-  EXPECT_EQ(guard_directory("", parent, me), "");
+  EXPECT_EQ(fallback_guard_directory(parent, me), "");
   ASSERT_EQ(rmdir(fallback.c_str()), 0);
-  ASSERT_EQ(symlink(runtime.c_str(), fallback.c_str()), 0);
-  EXPECT_EQ(guard_directory("", parent, me), "");
+  const std::string elsewhere = make_directory(temp, "elsewhere", 0700, me);
+  ASSERT_EQ(symlink(elsewhere.c_str(), fallback.c_str()), 0);
+  EXPECT_EQ(fallback_guard_directory(parent, me), "");
 }
 
-// The real guard: the first take in a process holds it; a second open of the
-// same file, as another start would make, finds it taken.
-TEST(PosixInstanceGuard, SecondTakeFindsTheFirst) {
-  TempDir temp;
-  const std::string runtime = make_directory(temp, "runtime", 0700, getuid());
-  const char* saved = std::getenv("XDG_RUNTIME_DIR");
-  const std::string restore = saved ? saved : "";
-  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-  EXPECT_EQ(native_platform().acquire_instance_guard(), InstanceGuard::held);
-  EXPECT_EQ(native_platform().acquire_instance_guard(), InstanceGuard::already_running);
-  bool has_lock_file = false;
-  for (const auto& entry : std::filesystem::directory_iterator(runtime)) {
-    has_lock_file = has_lock_file || entry.path().extension() == ".lock";
+// Another process (or another user's) holding a lock file somewhere.
+struct Holder {
+  int fd = -1;
+  explicit Holder(const std::string& file) {
+    fd = open(file.c_str(), O_RDWR | O_CREAT, 0600);
+    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0) << file;
   }
-  EXPECT_TRUE(has_lock_file);
-  if (saved)
-    setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
-  else
-    unsetenv("XDG_RUNTIME_DIR");
+  ~Holder() { close(fd); }
+};
+
+TEST(PosixInstanceGuard, LocksInTheFallbackAndAPrivateRuntimeDirectory) {
+  TempDir temp;
+  const uid_t me = getuid();
+  const std::string parent = make_directory(temp, "tmp", 0755, me);
+  const std::string runtime = make_directory(temp, "runtime", 0700, me);
+  const std::string theirs = make_directory(temp, "theirs", 0700, kOther);
+  const std::string fallback = parent + "/ZelvoTessavinService." + std::to_string(me);
+  const std::string lock = "/ZelvoTessavinService.7.lock";
+
+  // Held elsewhere in either place: another instance of this user runs.
+  {
+    const Holder other(runtime + lock);
+    EXPECT_EQ(take_instance_guard(runtime, parent, me, "7"), InstanceGuard::already_running);
+  }
+  {
+    const Holder other(fallback + lock);
+    EXPECT_EQ(take_instance_guard(runtime, parent, me, "7"), InstanceGuard::already_running);
+    EXPECT_EQ(take_instance_guard("", parent, me, "7"), InstanceGuard::already_running);
+    // Another login session has a guard of its own.
+    EXPECT_EQ(take_instance_guard(runtime, parent, me, "8"), InstanceGuard::held);
+  }
+  // Another user's runtime directory, lock held, is not looked at.
+  {
+    const Holder foreign(theirs + lock);
+    EXPECT_EQ(take_instance_guard(theirs, parent, me, "9"), InstanceGuard::held);
+  }
+  // The fallback squatted by another user: the runtime directory still guards.
+  ASSERT_EQ(chown(fallback.c_str(), kOther, static_cast<gid_t>(-1)), 0);
+  {
+    const Holder foreign(fallback + "/ZelvoTessavinService.10.lock");
+    EXPECT_EQ(take_instance_guard(runtime, parent, me, "10"), InstanceGuard::held);
+    EXPECT_EQ(take_instance_guard(runtime, parent, me, "10"), InstanceGuard::already_running);
+    EXPECT_EQ(take_instance_guard("", parent, me, "11"), InstanceGuard::unavailable);
+  }
+  // A runtime directory that is the fallback itself is locked once, not twice.
+  ASSERT_EQ(chown(fallback.c_str(), me, static_cast<gid_t>(-1)), 0);
+  EXPECT_EQ(take_instance_guard(fallback, parent, me, "12"), InstanceGuard::held);
+  EXPECT_EQ(take_instance_guard(fallback + "/.", parent, me, "13"), InstanceGuard::held);
 }
 
 }  // namespace
