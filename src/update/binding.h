@@ -14,6 +14,9 @@ bool switched_off();
 HttpOutcome http_get_once(const WideString& url, std::uint32_t timeout_ms,
                           const HttpResponseSink& sink);
 bool sha256(const Utf8String& data, unsigned char (&digest)[kSha256Size]);
+bool verify_p256(const unsigned char (&key)[kP256KeySize],
+                 const unsigned char (&digest)[kSha256Size],
+                 const unsigned char (&signature)[kP256SignatureSize]);
 bool start_swap_script(const WideString& script_path, const WideString& base_directory);
 void exit_process(int code);
 

@@ -6,6 +6,7 @@
 #include "text/json.h"
 #include "update/fetch.h"
 #include "update/install.h"
+#include "update/signature.h"
 #include "update/update_log.h"
 #include "update/update_ops.h"
 
@@ -24,6 +25,18 @@ std::int64_t next_component(const Utf8String& text, std::size_t& at) {
     ++at;
   }
   return static_cast<std::int64_t>(value);
+}
+
+// A manifest whose entry is signed with the release key: version, digest and
+// signature all present, and the signature valid.
+bool signed_with(const Utf8String& key, const Utf8String& manifest) {
+  Utf8String entry, version, digest, signature;
+  if (!json_get_object(manifest, "tessavin-server", entry) ||
+      !json_get_string(entry, "version", version) || !json_get_string(entry, "sha256", digest)) {
+    return false;
+  }
+  json_get_string(entry, "signature", signature);
+  return check_release_signature(key, version, digest, signature) == SignatureCheck::valid;
 }
 
 }  // namespace
@@ -52,12 +65,24 @@ bool is_newer_version(const Utf8String& candidate, const Utf8String& current) {
   return false;
 }
 
+// With a release key, a source counts only when it delivers a manifest signed
+// with that key and then the very file whose digest was signed; anything else
+// is treated as if the source had not answered, and the next one is asked.
+// Without a key the first answer is taken, whatever it holds.
 void self_update_thread(void*) {
-  if (update_ops().switched_off()) return;
+  const UpdateOps& ops = update_ops();
+  if (ops.switched_off()) return;
   update_log(check_message::kChecking);
+  const Utf8String key = ops.release_public_key ? ops.release_public_key : "";
+  const bool signed_only = !key.empty();
 
   Utf8String manifest;
-  if (!fetch_manifest(manifest)) return update_log(check_message::kNoManifest);
+  const BodyCheck signed_manifest = [&](const Utf8String& body) {
+    return !signed_only || signed_with(key, body);
+  };
+  if (fetch_manifest(manifest, signed_manifest) != MirrorFetch::fetched) {
+    return update_log(check_message::kNoManifest);
+  }
   Utf8String entry;
   if (!json_get_object(manifest, "tessavin-server", entry)) {
     return update_log(check_message::kNoEntry);
@@ -76,6 +101,16 @@ void self_update_thread(void*) {
 
   update_log(check_message::downloading(version));
   Utf8String package;
-  if (!fetch_release_file(url, package)) return update_log(check_message::kDownloadFailed);
+  const BodyCheck signed_file = [&](const Utf8String& body) {
+    return !signed_only || package_matches_digest(body, digest);
+  };
+  switch (fetch_release_file(url, package, signed_file)) {
+    case MirrorFetch::unreachable:
+      return update_log(check_message::kDownloadFailed);
+    case MirrorFetch::refused:
+      return update_log(install_message::kDigestFailed);
+    case MirrorFetch::fetched:
+      break;
+  }
   install_update(package, digest, version);
 }

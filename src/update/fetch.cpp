@@ -47,7 +47,8 @@ bool http_get(const WideString& url, Utf8String& out, std::uint32_t timeout_ms) 
   for (int redirects = 0;; ++redirects) {
     Response response{out};
     const HttpResponseSink sink{&response, take_head, take_body};
-    const HttpOutcome outcome = update_ops().http_get_once(utf8_to_utf16(current), timeout_ms, sink);
+    const HttpOutcome outcome =
+        update_ops().http_get_once(utf8_to_utf16(current), timeout_ms, sink);
     if (outcome == HttpOutcome::no_response) break;
     if (!response.redirect.empty()) {
       if (redirects == kMaxRedirects) break;
@@ -64,13 +65,23 @@ bool http_get(const WideString& url, Utf8String& out, std::uint32_t timeout_ms) 
   return false;
 }
 
-bool fetch_with_mirrors(const Utf8String& url, Utf8String& out, std::uint32_t timeout_ms) {
+MirrorFetch fetch_with_mirrors(const Utf8String& url, Utf8String& out, std::uint32_t timeout_ms,
+                               const BodyCheck& accept) {
+  MirrorFetch result = MirrorFetch::unreachable;
   for (int i = 0; i <= kProxyCount; ++i) {
     const Utf8String attempt = (i < kProxyCount ? Utf8String(kProxyPrefixes[i]) : "") + url;
-    if (http_get(utf8_to_utf16(attempt), out, timeout_ms)) return true;
+    if (http_get(utf8_to_utf16(attempt), out, timeout_ms)) {
+      if (accept(out)) return MirrorFetch::fetched;
+      result = MirrorFetch::refused;
+    }
     out.clear();
   }
-  return false;
+  return result;
+}
+
+bool fetch_with_mirrors(const Utf8String& url, Utf8String& out, std::uint32_t timeout_ms) {
+  const BodyCheck any = [](const Utf8String&) { return true; };
+  return fetch_with_mirrors(url, out, timeout_ms, any) == MirrorFetch::fetched;
 }
 
 bool fetch_manifest(Utf8String& out) {
@@ -79,4 +90,12 @@ bool fetch_manifest(Utf8String& out) {
 
 bool fetch_release_file(const Utf8String& url, Utf8String& out) {
   return fetch_with_mirrors(url, out, kReleaseTimeoutMs);
+}
+
+MirrorFetch fetch_manifest(Utf8String& out, const BodyCheck& accept) {
+  return fetch_with_mirrors(kManifestUrl, out, kManifestTimeoutMs, accept);
+}
+
+MirrorFetch fetch_release_file(const Utf8String& url, Utf8String& out, const BodyCheck& accept) {
+  return fetch_with_mirrors(url, out, kReleaseTimeoutMs, accept);
 }

@@ -3,6 +3,7 @@
 // proxies first and the URL itself last. Nothing here logs.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "text/strings.h"
 
@@ -24,6 +25,22 @@ bool fetch_with_mirrors(const Utf8String& url, Utf8String& out, std::uint32_t ti
 
 bool fetch_manifest(Utf8String& out);
 bool fetch_release_file(const Utf8String& url, Utf8String& out);
+
+// Judges a body one source delivered; a refused body counts as not fetched
+// from that source, and the next source is tried.
+using BodyCheck = std::function<bool(const Utf8String& body)>;
+
+enum class MirrorFetch {
+  fetched,      // `out` holds the first body the check accepted
+  unreachable,  // no source delivered a body
+  refused,      // some delivered one, and the check refused every one
+};
+
+// fetch_with_mirrors, with `accept` asked about each body in turn.
+MirrorFetch fetch_with_mirrors(const Utf8String& url, Utf8String& out, std::uint32_t timeout_ms,
+                               const BodyCheck& accept);
+MirrorFetch fetch_manifest(Utf8String& out, const BodyCheck& accept);
+MirrorFetch fetch_release_file(const Utf8String& url, Utf8String& out, const BodyCheck& accept);
 
 // The absolute URL a redirect from `from` to `location` leads to, or empty
 // when it must not be followed: a scheme other than http or https, or a step

@@ -50,15 +50,17 @@ bool sha256_hex(const Utf8String& data, Utf8String& out) {
   return true;
 }
 
+bool package_matches_digest(const Utf8String& package, const Utf8String& expected_digest) {
+  Utf8String actual;
+  return sha256_hex(package, actual) && digest_matches(actual, expected_digest);
+}
+
 void install_update(const Utf8String& package, const Utf8String& expected_digest,
                     const Utf8String& version) {
   const UpdateOps& ops = update_ops();
-  if (!expected_digest.empty()) {
-    Utf8String actual;
-    if (!sha256_hex(package, actual) || !digest_matches(actual, expected_digest)) {
-      update_log(install_message::kDigestFailed);
-      return;
-    }
+  if (!expected_digest.empty() && !package_matches_digest(package, expected_digest)) {
+    update_log(install_message::kDigestFailed);
+    return;
   }
   if (!write_new_executable(join_path(base_directory(), ops.new_executable_name), package)) {
     update_log(install_message::kWriteFailed);

@@ -8,6 +8,11 @@
 void install_update(const Utf8String& package, const Utf8String& expected_digest,
                     const Utf8String& version);
 
+// True when the SHA-256 of `package` is `expected_digest`: the same 64 hex
+// digits, ASCII letters compared without case. False when it cannot be
+// computed.
+bool package_matches_digest(const Utf8String& package, const Utf8String& expected_digest);
+
 // SHA-256 of `data` as 64 lower-case hex digits. On failure `out` is left as
 // it was.
 bool sha256_hex(const Utf8String& data, Utf8String& out);

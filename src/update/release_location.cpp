@@ -6,3 +6,4 @@ const char* const kManifestUrl = TESSAVIN_MANIFEST_URL;
 const char* const kProxyPrefixes[kProxyCount] = {TESSAVIN_PROXY_1, TESSAVIN_PROXY_2,
                                                  TESSAVIN_PROXY_3};
 const char* const kExtraTrustFile = TESSAVIN_EXTRA_TRUST_FILE;
+const char* const kReleasePublicKey = TESSAVIN_RELEASE_PUBLIC_KEY;

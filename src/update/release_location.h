@@ -12,3 +12,6 @@ extern const char* const kProxyPrefixes[kProxyCount];
 // An extra certificate file that https may be verified against; empty except
 // in test builds that speak to a local server.
 extern const char* const kExtraTrustFile;
+// The release public key (see UpdateOps::release_public_key); empty in
+// development and test builds.
+extern const char* const kReleasePublicKey;

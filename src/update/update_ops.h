@@ -1,9 +1,9 @@
 #pragma once
 // The self-update's own seam to the operating system: the HTTP GET, the
-// SHA-256, the switch-off variable, the swap script's names and start, and
-// the end of the process. File writes and pauses go through PlatformOps.
-// Each platform fills the table in its own subdirectory (win32/, posix/);
-// tests install a copy with members swapped.
+// SHA-256, the release signature check and key, the switch-off variable, the swap script's names
+// and start, and the end of the process. File writes and pauses go through PlatformOps. Each
+// platform fills the table in its own subdirectory (win32/, posix/); tests install a copy with
+// members swapped.
 #include <cstddef>
 #include <cstdint>
 
@@ -26,6 +26,10 @@ enum class HttpOutcome {
 };
 
 inline constexpr std::size_t kSha256Size = 32;
+// An ECDSA P-256 public key as its uncompressed point: 0x04, X, Y.
+inline constexpr std::size_t kP256KeySize = 65;
+// An ECDSA P-256 signature as r then s, each 32 bytes big-endian.
+inline constexpr std::size_t kP256SignatureSize = 64;
 
 struct UpdateOps {
   // True when the switch-off variable exists, whatever its value.
@@ -38,6 +42,15 @@ struct UpdateOps {
                                const HttpResponseSink& sink);
   // SHA-256 of `data`; false when it cannot be computed.
   bool (*sha256)(const Utf8String& data, unsigned char (&digest)[kSha256Size]);
+  // True when `signature` is a valid ECDSA P-256 signature of the SHA-256
+  // `digest` under `key`; false for a bad signature, a key that is not a point
+  // of the curve, or when the check cannot be made.
+  bool (*verify_p256)(const unsigned char (&key)[kP256KeySize],
+                      const unsigned char (&digest)[kSha256Size],
+                      const unsigned char (&signature)[kP256SignatureSize]);
+  // The release public key this build trusts, as 130 hex digits of the
+  // point; empty in builds made without one, whose manifests go unsigned.
+  const char* release_public_key;
 
   // File names in the base directory and the swap script's text.
   const char16_t* new_executable_name;

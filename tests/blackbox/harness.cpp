@@ -83,10 +83,10 @@ sockaddr_in loopback(int port) {
 bool under_wine() { return !env("TESSAVIN_WINE").empty(); }
 bool sanitized() { return env("TESSAVIN_SANITIZED") == "1"; }
 
-Install::Install() {
+Install::Install(const fs::path& base_directory) {
   root = make_temp_dir("tessavin-blackbox");
-  app = root / "app";
-  fs::create_directory(app);
+  app = root / base_directory;
+  fs::create_directories(app);
   const fs::path source = env("TESSAVIN_SERVER");
   if (source.empty()) throw std::runtime_error("TESSAVIN_SERVER names no binary to test");
   binary = app / source.filename();

@@ -26,7 +26,8 @@ struct Install {
   std::filesystem::path app;   // the base directory
   std::filesystem::path binary;
 
-  Install();
+  // `base_directory` is where the binary goes, relative to `root`.
+  explicit Install(const std::filesystem::path& base_directory = "app");
   ~Install();
   Install(const Install&) = delete;
   Install& operator=(const Install&) = delete;

@@ -10,6 +10,12 @@ misbehaving paths that play failing download proxies and redirects:
     /empty/...        200 with an empty body
     /redirect/REST    302 to /REST on the same server
     /to-http/REST     302 to http://127.0.0.1:HTTP_PORT/REST
+    /short/NAME       the file NAME with its full Content-Length, but only
+                      half of its bytes before the connection closes
+    /mirror/N/URL     download proxy N, acting as the file ROOT/mirror-N says:
+                      "pass" serves from ROOT like the host, "own" from
+                      ROOT/mirror-N.d, "empty" answers 200 with no body,
+                      "drop" closes without an answer; otherwise 404
 
 Every request is appended to ROOT/requests.log as "SCHEME PATH".
 """
@@ -37,10 +43,45 @@ def handler_for(scheme):
             self.end_headers()
             self.wfile.write(body)
 
+        def serve_file(self, directory, name):
+            file = os.path.join(directory, name)
+            if name and os.path.isfile(file):
+                with open(file, "rb") as f:
+                    return self.answer(200, f.read())
+            return self.answer(404, b"not found")
+
+        def mirror(self, path):
+            number, _, _ = path[len("/mirror/"):].partition("/")
+            mode_file = os.path.join(root, f"mirror-{number}")
+            mode = open(mode_file).read().strip() if os.path.isfile(mode_file) else "404"
+            name = path.split("?")[0].rsplit("/", 1)[-1]
+            if mode == "pass":
+                return self.serve_file(root, name)
+            if mode == "own":
+                return self.serve_file(os.path.join(root, f"mirror-{number}.d"), name)
+            if mode == "empty":
+                return self.answer(200)
+            if mode == "drop":
+                self.close_connection = True
+                return
+            return self.answer(404, b"no such release")
+
         def do_GET(self):
             path = self.path
             with log_lock, open(os.path.join(root, "requests.log"), "a") as log:
                 log.write(f"{scheme} {path}\n")
+            if path.startswith("/mirror/"):
+                return self.mirror(path)
+            if path.startswith("/short/"):
+                with open(os.path.join(root, path[len("/short/"):]), "rb") as f:
+                    body = f.read()
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body[: len(body) // 2])
+                self.wfile.flush()
+                self.close_connection = True
+                return
             if path.startswith("/status/404/"):
                 return self.answer(404, b"no such release")
             if path.startswith("/empty/"):
@@ -50,12 +91,7 @@ def handler_for(scheme):
             if path.startswith("/to-http/"):
                 target = f"http://127.0.0.1:{http_port}/" + path[len("/to-http/"):]
                 return self.answer(302, b"moved", target)
-            name = path.split("?")[0].rsplit("/", 1)[-1]
-            file = os.path.join(root, name)
-            if name and os.path.isfile(file):
-                with open(file, "rb") as f:
-                    return self.answer(200, f.read())
-            return self.answer(404, b"not found")
+            return self.serve_file(root, path.split("?")[0].rsplit("/", 1)[-1])
 
     return Handler
 

@@ -1,16 +1,18 @@
 // The self-update end to end: a release host on loopback publishes a newer
-// build of the service; the running build fetches it through the download
-// proxies, checks it, swaps itself out and restarts as the new build.
+// build of the service with a manifest signed by the release tooling; the
+// running build fetches it through the download proxies, some of which lie,
+// checks it, swaps itself out and restarts as the new build.
 //
 // Environment, besides the harness's: TESSAVIN_NEW_BUILD (the build that
-// plays release 1.6.0), TESSAVIN_RELEASE_SERVER (release_server.py),
+// plays release 1.6.0), TESSAVIN_RELEASE_TOOL (scripts/tools/release-manifest),
+// TESSAVIN_SIGNING_KEYS ("RELEASE_KEY FORGER_KEY": the private key the builds
+// trust, and another), TESSAVIN_RELEASE_SERVER (release_server.py),
 // TESSAVIN_RELEASE_SCHEME ("https" where the builds trust the test
 // certificate, else "http"), TESSAVIN_RELEASE_PORTS ("HTTP HTTPS"),
 // TESSAVIN_RELEASE_CERT and TESSAVIN_RELEASE_KEY; under Wine
 // TESSAVIN_TRUST_HELPER, which adds the certificate to the prefix's root store.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -46,19 +48,6 @@ bool eventually(const std::function<bool()>& condition, milliseconds limit) {
   return true;
 }
 
-std::string sha256_hex(const std::string& data) {
-  unsigned char digest[32];
-  unsigned int length = 0;
-  EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
-  std::string hex;
-  for (unsigned i = 0; i < length; ++i) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", digest[i]);
-    hex += pair;
-  }
-  return hex;
-}
-
 std::string ping_answer(const std::string& version) {
   std::string answer = expected::kPing;
   answer.replace(answer.find("1.5.0"), 5, version);
@@ -90,9 +79,8 @@ std::vector<pid_t> processes_in(const fs::path& root, pid_t except) {
 
 // Makes WinHTTP in this run's Wine prefix trust the test certificate, once.
 bool wine_trusts_test_certificate() {
-  static const bool trusted =
-      run_command({env("TESSAVIN_WINE"), env("TESSAVIN_TRUST_HELPER"),
-                  "Z:" + env("TESSAVIN_RELEASE_CERT")}) == 0;
+  static const bool trusted = run_command({env("TESSAVIN_WINE"), env("TESSAVIN_TRUST_HELPER"),
+                                           "Z:" + env("TESSAVIN_RELEASE_CERT")}) == 0;
   return trusted;
 }
 
@@ -141,13 +129,37 @@ struct ReleaseServer {
   }
 };
 
+// What the release tooling writes for `file`, to be downloaded from `url`,
+// signed with `key`; empty when the tool failed.
+std::string release_manifest(const std::string& key, const std::string& version,
+                             const std::string& url, const fs::path& file) {
+  const std::string command = "'" + env("TESSAVIN_RELEASE_TOOL") + "' '" + key + "' '" + version +
+                              "' '" + url + "' '" + file.string() + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return "";
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  return pclose(pipe) == 0 ? out : "";
+}
+
+std::string signing_key(int which) {
+  std::istringstream keys(env("TESSAVIN_SIGNING_KEYS"));
+  std::string release, forger;
+  keys >> release >> forger;
+  return which == 0 ? release : forger;
+}
+
 class SelfUpdate : public ::testing::Test {
  protected:
+  explicit SelfUpdate(const fs::path& base_directory = "app") : install(base_directory) {}
+
   Install install;
   fs::path root = install.root / "release-host";
   const std::string scheme = env("TESSAVIN_RELEASE_SCHEME");
   std::string origin;
   std::string new_build;
+  std::string old_build;
   fs::path script;
   fs::path staged;
   std::optional<ReleaseServer> server;
@@ -164,7 +176,10 @@ class SelfUpdate : public ::testing::Test {
     origin = scheme + "://127.0.0.1:" + (scheme == "https" ? https_port : http_port);
     new_build = read_file(env("TESSAVIN_NEW_BUILD"));
     ASSERT_FALSE(new_build.empty());
-    script = install.app / (under_wine() ? "TessavinServer-update.bat" : "TessavinServer-update.sh");
+    old_build = read_file(install.binary);
+    ASSERT_NE(old_build, new_build);
+    script =
+        install.app / (under_wine() ? "TessavinServer-update.bat" : "TessavinServer-update.sh");
     staged = install.app / (under_wine() ? "TessavinServer-new.exe" : "TessavinServer-new");
     if (under_wine() && scheme == "https") {
       ASSERT_TRUE(wine_trusts_test_certificate());
@@ -185,33 +200,84 @@ class SelfUpdate : public ::testing::Test {
     }
   }
 
-  // Publishes release 1.6.0 with the download path and digest given.
-  void publish(const std::string& download_path, const std::string& digest) {
+  // Release 1.6.0 as the release tooling publishes it, downloaded from
+  // `download_path` on the host: the new build and its signed manifest.
+  std::string publish(const std::string& download_path) {
     write_file(root / "TessavinServer-1.6.0.bin", new_build);
-    write_file(root / "manifest.json",
-               R"({"tag":"build-latest","tessavin-server":{"version":"1.6.0","url":")" + origin +
-                   download_path + R"(","sha256":")" + digest + R"("},"other":{"version":"9"}})");
+    const std::string manifest = release_manifest(signing_key(0), "1.6.0", origin + download_path,
+                                                  root / "TessavinServer-1.6.0.bin");
+    EXPECT_NE(manifest, "");
+    write_file(root / "manifest.json", manifest);
+    return manifest;
+  }
+  // Download proxy `n` (1 to 3): "pass", "own" (serving the files given
+  // here), "empty", "drop", or 404 when never set.
+  void proxy(int n, const std::string& mode,
+             const std::vector<std::pair<std::string, std::string>>& files = {}) {
+    write_file(root / ("mirror-" + std::to_string(n)), mode);
+    const fs::path own = root / ("mirror-" + std::to_string(n) + ".d");
+    fs::create_directories(own);
+    for (const auto& [name, content] : files) write_file(own / name, content);
+  }
+  // A manifest signed with the forger's key, naming `payload` as 1.6.0.
+  std::string forged_manifest(const std::string& payload) {
+    write_file(root / "forged.bin", payload);
+    return release_manifest(signing_key(1), "1.6.0", origin + "/payload", root / "forged.bin");
   }
 
   std::string manifest_url() const {
     return origin + "/releases/download/build-latest/manifest.json";
   }
   std::string log() const { return read_file(install.app / "TessavinServer-update.txt"); }
+  std::string log_holding(const std::string& message) const {
+    return "TessavinServer 1.5.0\r\n" + message + "\r\n";
+  }
   std::vector<std::string> requests() const {
     std::vector<std::string> lines;
     std::istringstream in(read_file(root / "requests.log"));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
   }
-  // The three attempts that reach the host for one URL: two failing
-  // proxies (the third proxy's port is closed), then the URL itself.
-  std::vector<std::string> attempts(const std::string& url, const std::string& direct) const {
-    return {"http /status/404/" + url, "http /empty/" + url, scheme + " " + direct};
+  // The request of proxy `n` for `url`, and the direct one for `path`.
+  static std::string via(int n, const std::string& url) {
+    return "http /mirror/" + std::to_string(n) + "/" + url;
+  }
+  std::string direct(const std::string& path) const { return scheme + " " + path; }
+  std::vector<std::string> all_four(const std::string& url, const std::string& path) const {
+    return {via(1, url), via(2, url), via(3, url), direct(path)};
+  }
+
+  // The old build keeps serving and the log ends with `message`; nothing but
+  // the log is written beside it.
+  void expect_old_build_runs_on(Service& old, const std::string& message) {
+    const int port = old.wait_until_serving();
+    ASSERT_NE(port, 0);
+    EXPECT_TRUE(eventually([&] { return log() == log_holding(message); }, 60s)) << log();
+    EXPECT_TRUE(old.running());
+    EXPECT_EQ(ping(port), expected::kPing);
+    std::vector<std::string> files = {install.binary.filename().string(),
+                                      "TessavinServer-update.txt", "data", "service_port.txt"};
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(install.tree(), files);
+    EXPECT_EQ(read_file(install.binary), old_build);
   }
 };
 
-TEST_F(SelfUpdate, SwapsInTheNewBuildAndRestarts) {
-  publish("/redirect/TessavinServer-1.6.0.bin", sha256_hex(new_build));
+// A base directory whose name breaks a plain `cmd.exe /C "path"`.
+class SelfUpdateInAwkwardFolder : public SelfUpdate {
+ protected:
+  SelfUpdateInAwkwardFolder() : SelfUpdate(fs::path("Program Files (x86)") / "R&D") {}
+};
+
+TEST_F(SelfUpdateInAwkwardFolder, TakesTheFirstHonestSourcePastLyingProxiesAndRestarts) {
+  publish("/redirect/TessavinServer-1.6.0.bin");
+  proxy(1, "own",
+        {{"manifest.json", forged_manifest("#!/bin/sh\necho owned\n")},
+         {"TessavinServer-1.6.0.bin", "#!/bin/sh\necho owned\n"}});
+  proxy(2, "own",
+        {{"manifest.json", read_file(root / "manifest.json")},
+         {"TessavinServer-1.6.0.bin", old_build}});
+  proxy(3, "pass");
   Service old(install, {.self_update = true});
   // Ends by itself once the swap script runs; a failure shows in the log.
   eventually([&] { return !old.running() || log().find("失败") != std::string::npos; }, 120s);
@@ -233,59 +299,84 @@ TEST_F(SelfUpdate, SwapsInTheNewBuildAndRestarts) {
   EXPECT_FALSE(fs::exists(staged));
   EXPECT_EQ(read_file(install.binary), new_build);
   if (!under_wine()) {
-    EXPECT_EQ(fs::status(install.binary).permissions() & fs::perms::all,
-              fs::perms(0755));
+    EXPECT_EQ(fs::status(install.binary).permissions() & fs::perms::all, fs::perms(0755));
   }
 
+  // The forged manifest is passed over for the true one from proxy 2; the
+  // wrong files of proxies 1 and 2 for the one proxy 3 passes on.
   const std::string release_url = origin + "/redirect/TessavinServer-1.6.0.bin";
-  std::vector<std::string> expected = attempts(manifest_url(), "/releases/download/build-latest/manifest.json");
-  for (const auto& r : attempts(release_url, "/redirect/TessavinServer-1.6.0.bin")) expected.push_back(r);
-  expected.push_back(scheme + " /TessavinServer-1.6.0.bin");
-  // The new build's own check.
-  for (const auto& r : attempts(manifest_url(), "/releases/download/build-latest/manifest.json")) {
+  const std::vector<std::string> expected = {
+      via(1, manifest_url()),
+      via(2, manifest_url()),
+      via(1, release_url),
+      via(2, release_url),
+      via(3, release_url),
+      // The new build's own check.
+      via(1, manifest_url()),
+      via(2, manifest_url()),
+  };
+  EXPECT_EQ(requests(), expected);
+}
+
+TEST_F(SelfUpdate, EverySourceLyingAboutTheManifestLeavesTheOldBuildRunning) {
+  publish("/TessavinServer-1.6.0.bin");
+  const std::string payload = "#!/bin/sh\necho owned\n";
+  // Another key; no signature at all (the hijack this closes); a signed
+  // manifest whose version was raised afterwards; and at the host itself a
+  // manifest forged in place.
+  std::string raised = read_file(root / "manifest.json");
+  raised.replace(raised.find("\"1.6.0\""), 7, "\"9.9.9\"");
+  proxy(1, "own", {{"manifest.json", forged_manifest(payload)}});
+  proxy(2, "own",
+        {{"manifest.json",
+          R"({"tessavin-server":{"version":"9.9.9","url":"http://127.0.0.1:1/payload"}})"}});
+  proxy(3, "own", {{"manifest.json", raised}});
+  write_file(root / "manifest.json", forged_manifest(payload));
+  Service old(install, {.self_update = true});
+  expect_old_build_runs_on(old, "检查更新失败：无法获取 manifest.json，继续使用当前版本。");
+  EXPECT_EQ(requests(), all_four(manifest_url(), "/releases/download/build-latest/manifest.json"));
+}
+
+TEST_F(SelfUpdate, EverySourceServingAnotherExecutableLeavesTheOldBuildRunning) {
+  publish("/TessavinServer-1.6.0.bin");
+  proxy(1, "own",
+        {{"manifest.json", read_file(root / "manifest.json")},
+         {"TessavinServer-1.6.0.bin", old_build}});
+  proxy(2, "empty");
+  proxy(3, "own", {{"TessavinServer-1.6.0.bin", new_build + "tail"}});
+  write_file(root / "TessavinServer-1.6.0.bin", new_build.substr(0, new_build.size() - 1));
+  Service old(install, {.self_update = true});
+  expect_old_build_runs_on(old, "下载文件的 SHA-256 校验失败，放弃本次更新。");
+  std::vector<std::string> expected = {via(1, manifest_url())};
+  for (const auto& r :
+       all_four(origin + "/TessavinServer-1.6.0.bin", "/TessavinServer-1.6.0.bin")) {
     expected.push_back(r);
   }
   EXPECT_EQ(requests(), expected);
 }
 
-TEST_F(SelfUpdate, WrongDigestKeepsTheOldBuildAndWritesNothing) {
-  publish("/TessavinServer-1.6.0.bin", std::string(64, '0'));
+// The host closes the connection halfway through the announced body: a
+// broken download, not a file that merely fails its digest.
+TEST_F(SelfUpdate, ABodyCutShortIsNeverTaken) {
+  publish("/short/TessavinServer-1.6.0.bin");
   Service old(install, {.self_update = true});
-  const int port = old.wait_until_serving();
-  ASSERT_NE(port, 0);
-  EXPECT_TRUE(eventually(
-      [&] {
-        return log() == "TessavinServer 1.5.0\r\n下载文件的 SHA-256 校验失败，放弃本次更新。\r\n";
-      },
-      60s))
-      << log();
-  EXPECT_TRUE(old.running());
-  EXPECT_EQ(ping(port), expected::kPing);
-  const std::vector<std::string> files = {install.binary.filename().string(), "TessavinServer-update.txt",
-                                          "data", "service_port.txt"};
-  std::vector<std::string> sorted = files;
-  std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(install.tree(), sorted);
+  expect_old_build_runs_on(old, "下载新版本失败，继续使用当前版本。");
+  const auto seen = requests();
+  EXPECT_NE(std::find(seen.begin(), seen.end(), direct("/short/TessavinServer-1.6.0.bin")),
+            seen.end());
 }
 
 TEST_F(SelfUpdate, NeverFollowsARedirectFromHttpsDownToHttp) {
   if (scheme != "https") {
     GTEST_SKIP() << "these builds reach the test host over plain http only";
   }
-  publish("/to-http/TessavinServer-1.6.0.bin", sha256_hex(new_build));
+  publish("/to-http/TessavinServer-1.6.0.bin");
   Service old(install, {.self_update = true});
-  const int port = old.wait_until_serving();
-  ASSERT_NE(port, 0);
-  EXPECT_TRUE(eventually(
-      [&] { return log() == "TessavinServer 1.5.0\r\n下载新版本失败，继续使用当前版本。\r\n"; },
-      60s))
-      << log();
-  EXPECT_TRUE(old.running());
-  EXPECT_EQ(ping(port), expected::kPing);
+  expect_old_build_runs_on(old, "下载新版本失败，继续使用当前版本。");
   const auto seen = requests();
-  EXPECT_NE(std::find(seen.begin(), seen.end(), "https /to-http/TessavinServer-1.6.0.bin"), seen.end());
+  EXPECT_NE(std::find(seen.begin(), seen.end(), "https /to-http/TessavinServer-1.6.0.bin"),
+            seen.end());
   EXPECT_EQ(std::find(seen.begin(), seen.end(), "http /TessavinServer-1.6.0.bin"), seen.end());
-  EXPECT_FALSE(fs::exists(staged));
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 
 #include "environment.h"
 #include "fake_update.h"
+#include "release_keys.h"
 #include "service/paths.h"
 #include "temp_dir.h"
+#include "update/install.h"
 #include "update/release_location.h"
 
 namespace {
@@ -121,6 +123,112 @@ TEST_F(Check, TheSwitchOffVariableCountsWhateverItsValue) {
   self_update_thread(nullptr);
   EXPECT_EQ(fake.requested.size(), 4u);
   EXPECT_EQ(log(), "TessavinServer 1.5.0\r\n发现新版本 9，但清单缺少下载地址。\r\n");
+}
+
+// A build with a release key: every source is judged, and one that gives a
+// manifest not signed with that key, or a file other than the signed one,
+// counts as not having answered.
+class SignedCheck : public Check {
+ protected:
+  void SetUp() override {
+    Check::SetUp();
+    update.ops.release_public_key = test_keys::kPublicKeyA.c_str();
+  }
+  static Utf8String via(int proxy, const Utf8String& url) { return kProxyPrefixes[proxy] + url; }
+  static Utf8String manifest(const Utf8String& signature, const Utf8String& version = "1.6.0",
+                             const Utf8String& digest = test_keys::kDigest) {
+    Utf8String entry = R"({"version":")" + version + R"(","url":")" + kRelease + '"';
+    if (!digest.empty()) entry += R"(,"sha256":")" + digest + '"';
+    if (!signature.empty()) entry += R"(,"signature":")" + signature + '"';
+    return R"({"tessavin-server":)" + entry + "}}";
+  }
+  static Utf8String good_manifest() { return manifest(test_keys::kSignatureA); }
+  std::vector<Utf8String> all_four(const Utf8String& url) const {
+    return {via(0, url), via(1, url), via(2, url), url};
+  }
+  std::vector<Utf8String> requested_after(std::size_t skip) const {
+    return {fake.requested.begin() + static_cast<long>(skip), fake.requested.end()};
+  }
+  Utf8String installed() const {
+    return read_file(dir.path / std::filesystem::path(WideString(update.ops.new_executable_name)));
+  }
+};
+
+TEST_F(SignedCheck, GoesOnPastBadManifestsAndWrongFilesToTheFirstHonestSource) {
+  fake.responses[via(0, kManifestUrl)] = ok_body(manifest(test_keys::kSignatureB));
+  fake.responses[via(1, kManifestUrl)] = ok_body(good_manifest());
+  fake.responses[via(0, kRelease)] = ok_body("#!/bin/sh\nrm -rf ~\n");
+  fake.responses[via(1, kRelease)] = ok_body("MZ another build");
+  fake.responses[via(2, kRelease)] = ok_body(test_keys::kPackage);
+  fake.responses[kRelease] = ok_body("MZ never asked for");
+  self_update_thread(nullptr);
+  const std::vector<Utf8String> expected = {via(0, kManifestUrl), via(1, kManifestUrl),
+                                            via(0, kRelease), via(1, kRelease), via(2, kRelease)};
+  EXPECT_EQ(fake.requested, expected);
+  EXPECT_EQ(installed(), test_keys::kPackage);
+  EXPECT_EQ(fake.exits, std::vector<int>{0});
+  EXPECT_EQ(log(), "TessavinServer 1.5.0\r\n新版本 1.6.0 已下载，正在重启…\r\n");
+}
+
+TEST_F(SignedCheck, AManifestNotSignedWithTheKeyIsNeverTaken) {
+  const struct {
+    const char* what;
+    Utf8String body;
+  } bad[] = {
+      {"unsigned", manifest("")},
+      {"signed with another key", manifest(test_keys::kSignatureB)},
+      {"malformed signature", manifest("00")},
+      {"version raised after signing", manifest(test_keys::kSignatureA, "9.9.9")},
+      {"no digest", manifest(test_keys::kSignatureA, "1.6.0", "")},
+      {"signed entry under another name", R"({"tessavin-server2":)" + good_manifest().substr(18)},
+      {"not a manifest", "<html>mirror error</html>"},
+  };
+  for (const auto& b : bad) {
+    // Every source gives the bad manifest; none is taken, and nothing else
+    // is asked for.
+    fake.responses.clear();
+    fake.requested.clear();
+    for (const Utf8String& url : all_four(kManifestUrl)) fake.responses[url] = ok_body(b.body);
+    fake.responses[kRelease] = ok_body(test_keys::kPackage);
+    self_update_thread(nullptr);
+    EXPECT_EQ(fake.requested, all_four(kManifestUrl)) << b.what;
+    EXPECT_EQ(
+        log(),
+        "TessavinServer 1.5.0\r\n检查更新失败：无法获取 manifest.json，继续使用当前版本。\r\n")
+        << b.what;
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"TessavinServer-update.txt"}) << b.what;
+  }
+  // The same manifest, properly signed, from the last source is taken.
+  fake.responses[kManifestUrl] = ok_body(good_manifest());
+  self_update_thread(nullptr);
+  EXPECT_EQ(installed(), test_keys::kPackage);
+}
+
+TEST_F(SignedCheck, OnlyWhenEverySourceFailsIsTheDownloadGivenUp) {
+  const struct {
+    const char* what;
+    std::vector<const char*> bodies;  // per source; nullptr for no answer
+    const char* message;
+  } cases[] = {
+      {"every file wrong", {"MZ a", "MZ b", "MZ c", "MZ d"}, install_message::kDigestFailed},
+      {"one wrong, the rest silent",
+       {nullptr, "MZ b", nullptr, nullptr},
+       install_message::kDigestFailed},
+      {"no answer at all", {nullptr, nullptr, nullptr, nullptr}, check_message::kDownloadFailed},
+  };
+  for (const auto& c : cases) {
+    fake.responses.clear();
+    fake.requested.clear();
+    fake.responses[kManifestUrl] = ok_body(good_manifest());
+    for (std::size_t i = 0; i < 4; ++i) {
+      if (c.bodies[i]) fake.responses[all_four(kRelease)[i]] = ok_body(c.bodies[i]);
+    }
+    self_update_thread(nullptr);
+    EXPECT_EQ(requested_after(4), all_four(kRelease)) << c.what;
+    EXPECT_EQ(log(), "TessavinServer 1.5.0\r\n" + Utf8String(c.message) + "\r\n") << c.what;
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"TessavinServer-update.txt"}) << c.what;
+    EXPECT_TRUE(fake.exits.empty()) << c.what;
+  }
 }
 
 }  // namespace

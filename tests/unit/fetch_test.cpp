@@ -158,4 +158,27 @@ TEST_F(Fetch, GivesUpAfterTenRedirects) {
   }
 }
 
+TEST_F(Fetch, ARefusedBodyCountsAsNoAnswerFromThatSource) {
+  const BodyCheck wants_real = [](const Utf8String& body) { return body == "real"; };
+  fake.responses[via_proxy(0, kUrl)] = ok_body("forged");
+  fake.responses[via_proxy(2, kUrl)] = ok_body("real");
+  fake.responses[kUrl] = ok_body("real too");
+  EXPECT_EQ(fetch_with_mirrors(kUrl, out, 7, wants_real), MirrorFetch::fetched);
+  EXPECT_EQ(out, "real");
+  EXPECT_EQ(fake.requested,
+            (std::vector<Utf8String>{via_proxy(0, kUrl), via_proxy(1, kUrl), via_proxy(2, kUrl)}));
+
+  // Refused everywhere it answered, versus no answer at all.
+  fake.responses.erase(via_proxy(2, kUrl));
+  fake.responses.erase(kUrl);
+  fake.requested.clear();
+  out = "stale";
+  EXPECT_EQ(fetch_with_mirrors(kUrl, out, 7, wants_real), MirrorFetch::refused);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(fake.requested, all_four(kUrl));
+  fake.responses.clear();
+  EXPECT_EQ(fetch_with_mirrors(kUrl, out, 7, wants_real), MirrorFetch::unreachable);
+  EXPECT_EQ(out, "");
+}
+
 }  // namespace

@@ -24,8 +24,8 @@ struct Handles {
 
 Utf8String location_of(HINTERNET request) {
   DWORD size = 0;
-  WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, nullptr,
-                      &size, WINHTTP_NO_HEADER_INDEX);
+  WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size,
+                      WINHTTP_NO_HEADER_INDEX);
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
   std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
   if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
@@ -34,6 +34,25 @@ Utf8String location_of(HINTERNET request) {
   }
   value.resize(size / sizeof(wchar_t));
   return utf16_to_utf8(WideString(reinterpret_cast<const char16_t*>(value.data()), value.size()));
+}
+
+// The announced body length, or -1 when the answer names none (or one that
+// is not a plain decimal number).
+long long content_length_of(HINTERNET request) {
+  wchar_t value[32];
+  DWORD size = sizeof value;
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                           value, &size, WINHTTP_NO_HEADER_INDEX)) {
+    return -1;
+  }
+  const std::size_t length = size / sizeof(wchar_t);
+  if (length == 0 || length > 18) return -1;
+  long long n = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (value[i] < L'0' || value[i] > L'9') return -1;
+    n = n * 10 + (value[i] - L'0');
+  }
+  return n;
 }
 
 }  // namespace
@@ -79,17 +98,24 @@ HttpOutcome native_update::http_get_once(const WideString& url, std::uint32_t ti
   DWORD status = 0;
   DWORD size = sizeof status;
   if (!WinHttpQueryHeaders(h.request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
-                           WINHTTP_NO_HEADER_INDEX)) {
+                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
     return HttpOutcome::no_response;
   }
   if (!sink.head(sink.context, static_cast<long>(status), location_of(h.request))) {
     return HttpOutcome::done;
   }
+  // WinHTTP ends the body without an error when the server closes the
+  // connection early, so a body shorter than announced is caught here.
+  const long long announced = content_length_of(h.request);
+  long long received = 0;
   char buffer[8192];
   for (;;) {
     DWORD got = 0;
     if (!WinHttpReadData(h.request, buffer, sizeof buffer, &got)) return HttpOutcome::broken;
-    if (got == 0 || !sink.body(sink.context, buffer, got)) return HttpOutcome::done;
+    if (got == 0) {
+      return announced >= 0 && received < announced ? HttpOutcome::broken : HttpOutcome::done;
+    }
+    received += got;
+    if (!sink.body(sink.context, buffer, got)) return HttpOutcome::done;
   }
 }
