@@ -6,6 +6,7 @@
 
 #include "http/lookup.h"
 #include "http/response.h"
+#include "music/kinds.h"
 #include "music/media_path.h"
 #include "music/range.h"
 #include "music/tree.h"
@@ -97,6 +98,16 @@ void stream_media_file(Socket socket, const WideString& full_path, const Utf8Str
   os.close_file(file);
 }
 
+namespace {
+
+// The file's own name, after the last separator, has a kind the tree lists.
+bool is_listed_kind(const WideString& full_path) {
+  const auto cut = full_path.find_last_of(platform().path_separators);
+  return file_kind(cut == WideString::npos ? full_path : full_path.substr(cut + 1)) != nullptr;
+}
+
+}  // namespace
+
 void handle_music_media(Socket socket, const HttpRequest& request) {
   const Utf8String requested = query_param(request.target, "path");
   if (!is_acceptable_media_path(requested)) {
@@ -107,6 +118,12 @@ void handle_music_media(Socket socket, const HttpRequest& request) {
   WideString full_path;
   if (!resolve_media_path(root, join_path(root, utf8_to_utf16(requested)), full_path)) {
     return send_response(socket, 403, "Forbidden", kJsonType, "{\"error\":\"forbidden\"}");
+  }
+  // Only what the tree lists is served. A link in the music directory may
+  // lead anywhere on the disk, and the resolution above does not follow links.
+  // It answers as a missing file does.
+  if (!is_listed_kind(full_path)) {
+    return send_response(socket, 404, "Not Found", kJsonType, "{\"error\":\"not found\"}");
   }
   stream_media_file(socket, full_path, header_value(request.head, "Range"));
 }

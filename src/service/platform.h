@@ -58,7 +58,9 @@ struct PlatformOps {
   bool (*is_directory)(const WideString& path);
   // Creates one directory level; false when it cannot, or the name exists.
   bool (*create_directory)(const WideString& path);
-  // Creates or truncates a file for writing, shared with nobody; kNoFile on failure.
+  // Creates a file for writing in place of any file of that name, shared with
+  // nobody; kNoFile on failure. Only the user may read it where the system
+  // has such modes, and a link at that name is replaced, never written through.
   FileHandle (*create_for_write)(const WideString& path);
   // Writes all `length` bytes; anything less counts as failure.
   bool (*write_file)(FileHandle file, const char* data, std::size_t length);

@@ -202,6 +202,7 @@ TEST_F(Library, RangesGetTheirExactHeaderBlocks) {
   fs::create_directories(music() / "Live");
   const std::string bytes = noise(1000, 2);
   write_file(music() / "Live" / "01 Intro.mp3", bytes);
+  write_file(music() / "empty.ogg", "");
   write_file(music() / "empty.bin", "");
   const std::string target = "/api/music/media?path=Live%2F01%20Intro.mp3";
   const struct {
@@ -229,10 +230,13 @@ TEST_F(Library, RangesGetTheirExactHeaderBlocks) {
   EXPECT_EQ(call("GET", "/api/music/media?path=Live%5C01+Intro.mp3", std::nullopt,
                  "Range: bytes=-10\r\n"),
             media_head("audio/mpeg", 10, "990-999/1000") + bytes.substr(990));
-  EXPECT_EQ(call("GET", "/api/music/media?path=empty.bin"),
-            media_head("application/octet-stream", 0));
-  EXPECT_EQ(call("GET", "/api/music/media?path=empty.bin", std::nullopt, "Range: bytes=0-\r\n"),
+  EXPECT_EQ(call("GET", "/api/music/media?path=empty.ogg"), media_head("audio/ogg", 0));
+  EXPECT_EQ(call("GET", "/api/music/media?path=empty.ogg", std::nullopt, "Range: bytes=0-\r\n"),
             unsatisfiable(0));
+  // A kind the tree does not list is not served at all, with or without a range.
+  EXPECT_EQ(call("GET", "/api/music/media?path=empty.bin"), kDocumentNotFound);
+  EXPECT_EQ(call("GET", "/api/music/media?path=empty.bin", std::nullopt, "Range: bytes=0-\r\n"),
+            kDocumentNotFound);
 }
 
 TEST_F(Library, FiftyMegabyteFileStreamsIntact) {

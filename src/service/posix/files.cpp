@@ -35,12 +35,20 @@ bool native::is_directory(const WideString& path) {
   return stat(os_path(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// What the service keeps is the user's own, even in a shared base directory.
 bool native::create_directory(const WideString& path) {
-  return mkdir(os_path(path).c_str(), 0777) == 0;
+  return mkdir(os_path(path).c_str(), 0700) == 0;
 }
 
+// Always a new file: whatever held the name before, a link planted there
+// included, is removed rather than followed or written through (a hard link
+// would carry the bytes into another file). Should the name be taken again in
+// between, the create fails.
 FileHandle native::create_for_write(const WideString& path) {
-  const int fd = open(os_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const std::string name = os_path(path);
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = open(name.c_str(), kFlags, 0600);
+  if (fd < 0 && errno == EEXIST && unlink(name.c_str()) == 0) fd = open(name.c_str(), kFlags, 0600);
   return fd < 0 ? kNoFile : fd;
 }
 

@@ -6,7 +6,10 @@
 
 bool native::list_directory(const WideString& directory, std::vector<DirectoryEntry>& entries) {
   WIN32_FIND_DATAW found;
-  const HANDLE listing = FindFirstFileW(wide(directory + u"\\*"), &found);
+  WideString pattern = literal_path(directory);
+  if (pattern.empty() || pattern.back() != u'\\') pattern += u'\\';
+  pattern += u'*';
+  const HANDLE listing = FindFirstFileW(wide(pattern), &found);
   if (listing == INVALID_HANDLE_VALUE) return false;
   do {
     const WideString name(reinterpret_cast<const char16_t*>(found.cFileName));
@@ -19,7 +22,7 @@ bool native::list_directory(const WideString& directory, std::vector<DirectoryEn
 
 bool native::directory_identity(const WideString& path, DirectoryIdentity& identity) {
   // Backup semantics open directories; links and junctions are followed.
-  const HANDLE handle = CreateFileW(wide(path), FILE_READ_ATTRIBUTES,
+  const HANDLE handle = CreateFileW(wide(literal_path(path)), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;

@@ -1,24 +1,45 @@
 // File and directory operations on Windows.
 #include <windows.h>
 
+#include <vector>
+
 #include "service/binding.h"
+#include "service/extended_path.h"
 #include "service/win32/wide.h"
+
+namespace {
+
+WideString current_directory() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (n == 0) return {};
+    if (n < buffer.size()) return WideString(reinterpret_cast<const char16_t*>(buffer.data()), n);
+    buffer.resize(n);  // n counts the terminator when the buffer was too small
+  }
+}
+
+}  // namespace
+
+WideString literal_path(const WideString& path) {
+  return extended_length_path(path, current_directory());
+}
 
 // Windows takes both separators; the backslash is its own.
 const char16_t native::kPathSeparators[] = u"\\/";
 
 bool native::is_directory(const WideString& path) {
-  const DWORD attributes = GetFileAttributesW(wide(path));
+  const DWORD attributes = GetFileAttributesW(wide(literal_path(path)));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool native::create_directory(const WideString& path) {
-  return CreateDirectoryW(wide(path), nullptr) != 0;
+  return CreateDirectoryW(wide(literal_path(path)), nullptr) != 0;
 }
 
 FileHandle native::create_for_write(const WideString& path) {
-  const HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileW(wide(literal_path(path)), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(file);
 }
 
@@ -35,18 +56,19 @@ void native::flush_file(FileHandle file) { FlushFileBuffers(reinterpret_cast<HAN
 void native::close_file(FileHandle file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
 
 bool native::move_replace(const WideString& from, const WideString& to) {
-  return MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return MoveFileExW(wide(literal_path(from)), wide(literal_path(to)),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-void native::delete_file(const WideString& path) { DeleteFileW(wide(path)); }
+void native::delete_file(const WideString& path) { DeleteFileW(wide(literal_path(path))); }
 
 FileHandle native::open_for_read(const WideString& path, DeleteSharing sharing) {
   DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
   if (sharing == DeleteSharing::allowed) share |= FILE_SHARE_DELETE;
-  const HANDLE file = CreateFileW(wide(path), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileW(wide(literal_path(path)), GENERIC_READ, share, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return kNoFile;
-  // Device names (NUL, CON, COM1...) open too; only disk files are served.
+  // Only disk files are served, should a device or pipe ever be reached.
   if (GetFileType(file) != FILE_TYPE_DISK) {
     CloseHandle(file);
     return kNoFile;

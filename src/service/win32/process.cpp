@@ -1,7 +1,8 @@
-// Process, thread and single-instance operations on Windows.
+// Process and thread operations on Windows.
 #include <windows.h>
 
 #include <new>
+#include <vector>
 
 #include "service/binding.h"
 
@@ -21,19 +22,19 @@ DWORD WINAPI thread_main(LPVOID raw) {
 
 }  // namespace
 
-// The mutex lives in the session-local namespace and is never released: the
-// system frees it when the process ends.
-InstanceGuard native::acquire_instance_guard() {
-  const HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Local\\ZelvoTessavinService");
-  if (mutex == nullptr) return InstanceGuard::unavailable;
-  if (GetLastError() == ERROR_ALREADY_EXISTS) return InstanceGuard::already_running;
-  return InstanceGuard::held;
-}
-
+// The path may be longer than MAX_PATH (a long base directory): the buffer
+// grows until the whole path fits, as a truncated one would name another
+// directory.
 WideString native::executable_path() {
-  wchar_t buffer[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-  return WideString(reinterpret_cast<const char16_t*>(buffer), n);
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) return WideString(reinterpret_cast<const char16_t*>(buffer.data()), n);
+    // Longer than any path the system accepts: give up rather than loop.
+    if (buffer.size() >= 65536) return {};
+    buffer.resize(buffer.size() * 2);
+  }
 }
 
 std::uint32_t native::current_thread_id() { return GetCurrentThreadId(); }
