@@ -33,7 +33,7 @@ bool full_path(const WideString& path, WideString& resolved);
 bool net_start();
 void net_cleanup();
 Socket listen_loopback(std::uint16_t port);
-Socket accept_connection(Socket listener);
+AcceptResult accept_connection(Socket listener, unsigned milliseconds, Socket& connection);
 void set_timeouts(Socket socket, unsigned milliseconds);
 long receive(Socket socket, char* buffer, int length);
 long send(Socket socket, const char* data, int length);

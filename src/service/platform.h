@@ -32,6 +32,9 @@ struct DirectoryIdentity {
 // Whether others may delete or rename a file while it is open for reading.
 enum class DeleteSharing { refused, allowed };
 
+// What one wait for a connection on the listener came to.
+enum class AcceptResult { accepted, idle, failed };
+
 // Longest resolved path, in UTF-16 units, that `full_path` hands out.
 inline constexpr std::size_t kMaxFullPath = 2047;
 
@@ -89,9 +92,12 @@ struct PlatformOps {
   void (*net_cleanup)();
   // A TCP listener on 127.0.0.1:port. Binding fails while any other socket
   // holds the port, but not because of our own connections in TIME_WAIT.
+  // Many threads may wait on it at once.
   Socket (*listen_loopback)(std::uint16_t port);
-  // One connected socket, or kNoSocket on failure.
-  Socket (*accept_connection)(Socket listener);
+  // Waits up to about `milliseconds` for one connection and takes it into
+  // `connection`, a blocking socket. `idle` when none came for this thread in
+  // that time, `failed` when accepting failed.
+  AcceptResult (*accept_connection)(Socket listener, unsigned milliseconds, Socket& connection);
   // Bounds every later receive and send on the socket.
   void (*set_timeouts)(Socket socket, unsigned milliseconds);
   // Up to `length` bytes; 0 when the peer closed, negative on error or time-out.

@@ -4,7 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 
 #include "service/binding.h"
 
@@ -32,17 +34,41 @@ Socket native::listen_loopback(std::uint16_t port) {
   return static_cast<Socket>(fd);
 }
 
-Socket native::accept_connection(Socket listener) {
-  const int fd = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
-  return fd < 0 ? kNoSocket : static_cast<Socket>(fd);
-}
+namespace {
 
-void native::set_timeouts(Socket socket, unsigned milliseconds) {
+void set_timeval(int fd, int option, unsigned milliseconds) {
   timeval limit{};
   limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
   limit.tv_usec = static_cast<suseconds_t>((milliseconds % 1000) * 1000);
-  setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  setsockopt(fd, SOL_SOCKET, option, &limit, sizeof limit);
+}
+
+// The listener and wait last set, so that the wait costs no call per accept.
+std::atomic<std::uint64_t> g_accept_wait{~std::uint64_t{0}};
+
+}  // namespace
+
+AcceptResult native::accept_connection(Socket listener, unsigned milliseconds, Socket& connection) {
+  const int fd = static_cast<int>(listener);
+  // A blocking accept wakes one waiting thread per connection, and on Linux
+  // the receive time-out bounds it.
+  const std::uint64_t wait = (static_cast<std::uint64_t>(listener) << 32) | milliseconds;
+  if (g_accept_wait.exchange(wait) != wait) set_timeval(fd, SO_RCVTIMEO, milliseconds);
+  for (;;) {
+    const int accepted = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (accepted >= 0) {
+      connection = static_cast<Socket>(accepted);
+      return AcceptResult::accepted;
+    }
+    // A connection that went away before it was taken is no failure.
+    if (errno == EINTR || errno == ECONNABORTED) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? AcceptResult::idle : AcceptResult::failed;
+  }
+}
+
+void native::set_timeouts(Socket socket, unsigned milliseconds) {
+  set_timeval(static_cast<int>(socket), SO_RCVTIMEO, milliseconds);
+  set_timeval(static_cast<int>(socket), SO_SNDTIMEO, milliseconds);
 }
 
 long native::receive(Socket socket, char* buffer, int length) {
