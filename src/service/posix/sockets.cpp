@@ -1,6 +1,7 @@
 // Socket operations on POSIX.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,6 +32,12 @@ Socket native::listen_loopback(std::uint16_t port) {
     close(fd);
     return kNoSocket;
   }
+  // The kernel hands a connection over only once its first bytes are in, so
+  // a thread that accepts finds its request waiting instead of sleeping on
+  // it. A connection still silent after this many seconds is handed over all
+  // the same, and the receive time-out then ends it.
+  const int defer_seconds = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &defer_seconds, sizeof defer_seconds);
   return static_cast<Socket>(fd);
 }
 
