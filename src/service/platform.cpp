@@ -26,6 +26,7 @@ const PlatformOps& native_platform() {
       .file_size = native::file_size,
       .seek_file = native::seek_file,
       .read_file = native::read_file,
+      .send_file = native::send_file,
       .list_directory = native::list_directory,
       .directory_identity = native::directory_identity,
       .full_path = native::full_path,
@@ -36,6 +37,7 @@ const PlatformOps& native_platform() {
       .set_timeouts = native::set_timeouts,
       .receive = native::receive,
       .send = native::send,
+      .send_gather = native::send_gather,
       .close_socket = native::close_socket,
   };
   return ops;

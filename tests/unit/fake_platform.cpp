@@ -30,6 +30,13 @@ long fake_send(Socket, const char* data, int length) {
   return n;
 }
 
+long fake_send_gather(Socket socket, const SendPiece* pieces, int count) {
+  std::string joined;
+  for (int i = 0; i < count; ++i) joined.append(pieces[i].data, pieces[i].length);
+  ++g_peer.gathered_sends;
+  return fake_send(socket, joined.data(), static_cast<int>(joined.size()));
+}
+
 void fake_close(Socket) { ++g_peer.closes; }
 
 void fake_timeouts(Socket, unsigned milliseconds) { g_peer.timeout_ms = milliseconds; }
@@ -42,6 +49,7 @@ void use_scripted_peer(PlatformOps& ops) {
   g_peer = ScriptedPeer{};
   ops.receive = fake_receive;
   ops.send = fake_send;
+  ops.send_gather = fake_send_gather;
   ops.close_socket = fake_close;
   ops.set_timeouts = fake_timeouts;
 }

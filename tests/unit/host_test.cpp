@@ -249,6 +249,14 @@ long crowd_send(Socket socket, const char* data, int length) {
   return length;
 }
 
+long crowd_send_gather(Socket socket, const SendPiece* pieces, int count) {
+  long sent = 0;
+  for (int i = 0; i < count; ++i) {
+    sent += crowd_send(socket, pieces[i].data, static_cast<int>(pieces[i].length));
+  }
+  return sent;
+}
+
 void crowd_close(Socket) {
   std::lock_guard<std::mutex> hold(g_crowd.lock);
   ++g_crowd.closes;
@@ -293,6 +301,7 @@ class HostThreads : public Host {
     fake.ops.accept_connection = crowd_accept;
     fake.ops.receive = crowd_receive;
     fake.ops.send = crowd_send;
+    fake.ops.send_gather = crowd_send_gather;
     fake.ops.close_socket = crowd_close;
     fake.ops.set_timeouts = crowd_timeouts;
     fake.ops.start_thread = crowd_start_thread;

@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -91,6 +92,23 @@ long native::send(Socket socket, const char* data, int length) {
     // A peer that has gone must not raise SIGPIPE and end the service.
     const ssize_t n =
         ::send(static_cast<int>(socket), data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    return static_cast<long>(n);
+  }
+}
+
+long native::send_gather(Socket socket, const SendPiece* pieces, int count) {
+  constexpr int kMaxPieces = 8;
+  iovec vector[kMaxPieces];
+  msghdr message{};
+  message.msg_iov = vector;
+  message.msg_iovlen = static_cast<std::size_t>(count < kMaxPieces ? count : kMaxPieces);
+  for (std::size_t i = 0; i < message.msg_iovlen; ++i) {
+    vector[i].iov_base = const_cast<char*>(pieces[i].data);
+    vector[i].iov_len = pieces[i].length;
+  }
+  for (;;) {
+    const ssize_t n = sendmsg(static_cast<int>(socket), &message, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     return static_cast<long>(n);
   }

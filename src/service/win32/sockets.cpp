@@ -82,4 +82,26 @@ long native::send(Socket socket, const char* data, int length) {
   return ::send(static_cast<SOCKET>(socket), data, length, 0);
 }
 
+long native::send_gather(Socket socket, const SendPiece* pieces, int count) {
+  constexpr int kMaxPieces = 8;
+  WSABUF buffers[kMaxPieces];
+  const int used = count < kMaxPieces ? count : kMaxPieces;
+  for (int i = 0; i < used; ++i) {
+    buffers[i].buf = const_cast<char*>(pieces[i].data);
+    buffers[i].len = static_cast<ULONG>(pieces[i].length);
+  }
+  DWORD sent = 0;
+  if (WSASend(static_cast<SOCKET>(socket), buffers, static_cast<DWORD>(used), &sent, 0, nullptr,
+              nullptr) != 0) {
+    return -1;
+  }
+  return static_cast<long>(sent);
+}
+
 void native::close_socket(Socket socket) { closesocket(static_cast<SOCKET>(socket)); }
+
+// TransmitFile serves only two transfers at a time on client editions of
+// Windows and is not documented to honour the send time-out, so media goes
+// through the service's bounded buffer.
+bool (*const native::send_file)(Socket, const char*, std::size_t, FileHandle, std::uint64_t,
+                                std::uint64_t) = nullptr;
