@@ -26,9 +26,6 @@ FileHandle open_for_read(const WideString& path, DeleteSharing sharing);
 bool file_size(FileHandle file, std::uint64_t& size);
 bool seek_file(FileHandle file, std::uint64_t offset);
 long read_file(FileHandle file, char* buffer, std::size_t length);
-// Null where the platform has none.
-extern bool (*const send_file)(Socket socket, const char* head, std::size_t head_length,
-                               FileHandle file, std::uint64_t offset, std::uint64_t length);
 bool list_directory(const WideString& directory, std::vector<DirectoryEntry>& entries);
 bool directory_identity(const WideString& path, DirectoryIdentity& identity);
 bool full_path(const WideString& path, WideString& resolved);
@@ -41,6 +38,9 @@ void set_timeouts(Socket socket, unsigned milliseconds);
 long receive(Socket socket, char* buffer, int length);
 long send(Socket socket, const char* data, int length);
 long send_gather(Socket socket, const SendPiece* pieces, int count);
+// Null where the platform has none.
+extern bool (*const send_file)(Socket socket, const char* head, std::size_t head_length,
+                               FileHandle file, std::uint64_t offset, std::uint64_t length);
 void close_socket(Socket socket);
 
 }  // namespace native

@@ -26,7 +26,6 @@ const PlatformOps& native_platform() {
       .file_size = native::file_size,
       .seek_file = native::seek_file,
       .read_file = native::read_file,
-      .send_file = native::send_file,
       .list_directory = native::list_directory,
       .directory_identity = native::directory_identity,
       .full_path = native::full_path,
@@ -38,6 +37,7 @@ const PlatformOps& native_platform() {
       .receive = native::receive,
       .send = native::send,
       .send_gather = native::send_gather,
+      .send_file = native::send_file,
       .close_socket = native::close_socket,
   };
   return ops;

@@ -83,13 +83,6 @@ struct PlatformOps {
   bool (*seek_file)(FileHandle file, std::uint64_t offset);
   // Up to `length` bytes at the file position; 0 at the end, negative on failure.
   long (*read_file)(FileHandle file, char* buffer, std::size_t length);
-  // Sends `head`, then `length` bytes of the file from `offset` on, straight
-  // from the file to the socket without a copy through the service. Each
-  // wait for the peer is bounded by the socket's send time-out, and the first
-  // failure ends the transfer. True when all was sent. Null where the
-  // platform has no such send, and files go through a buffer.
-  bool (*send_file)(Socket socket, const char* head, std::size_t head_length, FileHandle file,
-                    std::uint64_t offset, std::uint64_t length);
   // Every entry of a directory but "." and "..", in the file system's order.
   // False when the listing cannot start; a listing that breaks off later keeps
   // what it gathered and still counts as done.
@@ -121,6 +114,13 @@ struct PlatformOps {
   // concatenation: a count of bytes taken, possibly short; 0 or negative on
   // failure. No piece is longer than 1 GiB.
   long (*send_gather)(Socket socket, const SendPiece* pieces, int count);
+  // Sends `head`, then `length` bytes of the file from `offset` on, straight
+  // from the file to the socket without a copy through the service. Each
+  // wait for the peer is bounded by the socket's send time-out, and the first
+  // failure ends the transfer. True when all was sent. Null where the
+  // platform has no such send, and files go through a buffer.
+  bool (*send_file)(Socket socket, const char* head, std::size_t head_length, FileHandle file,
+                    std::uint64_t offset, std::uint64_t length);
   void (*close_socket)(Socket socket);
 };
 
