@@ -28,16 +28,33 @@ void send_response(Socket socket, int status, const char* reason, const char* co
   head += "\r\n";
   head += kFixedHeaders;
   head += "\r\n";
-  // The body goes out as its own send sequence rather than being copied
-  // behind the head.
-  if (send_all(socket, head.data(), static_cast<long>(head.size())) && !body.empty()) {
-    send_all(socket, body.data(), static_cast<long>(body.size()));
+  send_all_gathered(socket, head.data(), static_cast<long>(head.size()), body.data(),
+                    static_cast<long>(body.size()));
+}
+
+namespace {
+// Each send call takes at most this much, so that its count fits an int.
+constexpr long kMaxSend = 1L << 30;
+}  // namespace
+
+bool send_all_gathered(Socket socket, const char* head, long head_length, const char* body,
+                       long body_length) {
+  // One call, and so most often one segment, for head and body together;
+  // whatever a short send leaves goes on piece by piece.
+  long sent = 0;
+  if (body_length > 0 && head_length <= kMaxSend && body_length <= kMaxSend) {
+    const SendPiece pieces[] = {{head, static_cast<std::size_t>(head_length)},
+                                {body, static_cast<std::size_t>(body_length)}};
+    sent = platform().send_gather(socket, pieces, 2);
+    if (sent <= 0) return false;
   }
+  if (sent < head_length) {
+    return send_all(socket, head + sent, head_length - sent) && send_all(socket, body, body_length);
+  }
+  return send_all(socket, body + (sent - head_length), body_length - (sent - head_length));
 }
 
 bool send_all(Socket socket, const char* data, long length) {
-  // Each send call takes at most this much, so that its count fits an int.
-  constexpr long kMaxSend = 1L << 30;
   long sent = 0;
   while (sent < length) {
     const long offer = length - sent < kMaxSend ? length - sent : kMaxSend;

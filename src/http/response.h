@@ -11,13 +11,19 @@ inline constexpr char kTextType[] = "text/plain; charset=utf-8";
 extern const char kFixedHeaders[];
 
 // Status line, Content-Type, Content-Length, the fixed headers, a blank line,
-// then the body as a separate send sequence. Send failures are not reported.
+// then the body, all in one gather send sequence. Send failures are not
+// reported.
 void send_response(Socket socket, int status, const char* reason, const char* content_type,
                    const Utf8String& body);
 
 // Sends until all `length` bytes are taken or a send fails or times out.
 // True when everything was sent.
 bool send_all(Socket socket, const char* data, long length);
+
+// The same for `head` followed by `body` as one gather send sequence, with
+// no copy of either.
+bool send_all_gathered(Socket socket, const char* head, long head_length, const char* body,
+                       long body_length);
 
 // 404 "Not Found" in plain text.
 void send_not_found(Socket socket);

@@ -48,21 +48,32 @@ void send_unsatisfiable(Socket socket, std::uint64_t size) {
   send_all(socket, answer.data(), static_cast<long>(answer.size()));
 }
 
-// Sends `length` bytes of the file from `first` on. Stops at the first failed
-// send: a client that stopped reading must not keep the file open and the
-// thread busy through one send time-out per remaining chunk.
-void send_body(Socket socket, FileHandle file, std::uint64_t first, std::uint64_t length) {
-  if (!platform().seek_file(file, first)) return;
+// Sends the head, then `length` bytes of the file from `first` on, through
+// one bounded buffer; the head goes out together with the first chunk. Stops
+// at the first failed send: a client that stopped reading must not keep the
+// file open and the thread busy through one send time-out per remaining chunk.
+void send_head_and_body(Socket socket, const Utf8String& head, FileHandle file, std::uint64_t first,
+                        std::uint64_t length) {
+  const long head_length = static_cast<long>(head.size());
   const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kTransferChunk]);
-  if (!buffer) return;
+  if (!buffer || !platform().seek_file(file, first)) {
+    send_all(socket, head.data(), head_length);
+    return;
+  }
   std::uint64_t remaining = length;
+  bool head_sent = false;
   while (remaining > 0) {
     const std::size_t wanted = remaining < kTransferChunk ? remaining : kTransferChunk;
     const long got = platform().read_file(file, buffer.get(), wanted);
-    if (got <= 0) return;  // the file shrank, or cannot be read
-    if (!send_all(socket, buffer.get(), got)) return;
+    if (got <= 0) break;  // the file shrank, or cannot be read
+    const bool sent = head_sent
+                          ? send_all(socket, buffer.get(), got)
+                          : send_all_gathered(socket, head.data(), head_length, buffer.get(), got);
+    if (!sent) return;
+    head_sent = true;
     remaining -= static_cast<std::uint64_t>(got);
   }
+  if (!head_sent) send_all(socket, head.data(), head_length);
 }
 
 }  // namespace
@@ -92,8 +103,10 @@ void stream_media_file(Socket socket, const WideString& full_path, const Utf8Str
   const std::uint64_t length = size > 0 ? last - first + 1 : 0;
 
   const Utf8String head = media_head(partial, mime_type_for(full_path), length, first, last, size);
-  if (send_all(socket, head.data(), static_cast<long>(head.size())) && length > 0) {
-    send_body(socket, file, first, length);
+  if (os.send_file != nullptr) {
+    os.send_file(socket, head.data(), head.size(), file, first, length);
+  } else {
+    send_head_and_body(socket, head, file, first, length);
   }
   os.close_file(file);
 }

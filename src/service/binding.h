@@ -34,11 +34,15 @@ bool full_path(const WideString& path, WideString& resolved);
 bool net_start();
 void net_cleanup();
 Socket listen_loopback(std::uint16_t port);
-Socket accept_connection(Socket listener);
+AcceptResult accept_connection(Socket listener, unsigned milliseconds, Socket& connection);
 void set_timeouts(Socket socket, unsigned milliseconds);
 void set_receive_timeout(Socket socket, unsigned milliseconds);
 long receive(Socket socket, char* buffer, int length);
 long send(Socket socket, const char* data, int length);
+long send_gather(Socket socket, const SendPiece* pieces, int count);
+// Null where the platform has none.
+extern bool (*const send_file)(Socket socket, const char* head, std::size_t head_length,
+                               FileHandle file, std::uint64_t offset, std::uint64_t length);
 void close_socket(Socket socket);
 
 }  // namespace native

@@ -1,5 +1,8 @@
 #include "service/host.h"
 
+#include <atomic>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "http/connection.h"
@@ -10,8 +13,66 @@
 
 namespace {
 
-void connection_thread(void* argument) {
-  handle_connection(static_cast<Socket>(reinterpret_cast<std::uintptr_t>(argument)));
+// The connection threads share the listener: each idle one waits on it and
+// serves what it accepts itself, so a connection never waits for a hand-over
+// from another thread. A thread that has just accepted makes sure another one
+// waits before it serves, so every connection has a thread of its own at
+// once. Threads that find no work within the linger end, but one always waits.
+struct Acceptors {
+  Socket listener = kNoSocket;
+  std::atomic<int> waiting{0};  // threads waiting on the listener, or about to
+};
+
+using SharedAcceptors = std::shared_ptr<Acceptors>;
+
+void accept_and_serve(const SharedAcceptors& acceptors, bool may_end);
+
+void acceptor_thread(void* raw) {
+  const std::unique_ptr<SharedAcceptors> acceptors(static_cast<SharedAcceptors*>(raw));
+  accept_and_serve(*acceptors, true);
+}
+
+// Counted as waiting before it runs, so that no other thread starts one too.
+bool start_acceptor(const SharedAcceptors& acceptors) {
+  acceptors->waiting.fetch_add(1);
+  // Out of memory is one more reason a thread cannot be started.
+  auto* share = new (std::nothrow) SharedAcceptors(acceptors);
+  if (share != nullptr && platform().start_thread(acceptor_thread, share)) return true;
+  delete share;
+  acceptors->waiting.fetch_sub(1);
+  return false;
+}
+
+// True when this thread, found idle, may end: another one still waits.
+bool leave_if_others_wait(Acceptors& acceptors) {
+  int waiting = acceptors.waiting.load();
+  while (waiting > 1) {
+    if (acceptors.waiting.compare_exchange_weak(waiting, waiting - 1)) return true;
+  }
+  return false;
+}
+
+// The calling thread counts as waiting when it comes in.
+void accept_and_serve(const SharedAcceptors& acceptors, bool may_end) {
+  const PlatformOps& os = platform();
+  for (;;) {
+    Socket connection = kNoSocket;
+    switch (os.accept_connection(acceptors->listener, kAcceptLingerMs, connection)) {
+      case AcceptResult::idle:
+        if (may_end && leave_if_others_wait(*acceptors)) return;
+        continue;
+      case AcceptResult::failed:
+        os.sleep_ms(30);
+        continue;
+      case AcceptResult::accepted:
+        break;
+    }
+    // When no thread can be started, this one serves all the same, and the
+    // next connection waits in the backlog until it is done.
+    if (acceptors->waiting.fetch_sub(1) == 1) start_acceptor(acceptors);
+    handle_connection(connection);
+    acceptors->waiting.fetch_add(1);
+  }
 }
 
 Socket listen_on_first_free_port(std::uint16_t& port) {
@@ -52,15 +113,9 @@ int run_service() {
   // this run; the service serves all the same.
   os.start_thread(self_update_thread, nullptr);
 
-  for (;;) {
-    const Socket connection = os.accept_connection(listener);
-    if (connection == kNoSocket) {
-      os.sleep_ms(30);
-      continue;
-    }
-    void* argument = reinterpret_cast<void*>(static_cast<std::uintptr_t>(connection));
-    // Without a thread of its own the connection is served here, and
-    // accepting resumes when it is done.
-    if (!os.start_thread(connection_thread, argument)) connection_thread(argument);
-  }
+  const auto acceptors = std::make_shared<Acceptors>();
+  acceptors->listener = listener;
+  acceptors->waiting = 1;  // this thread, which never ends
+  accept_and_serve(acceptors, false);
+  return 1;
 }

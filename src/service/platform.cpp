@@ -38,6 +38,8 @@ const PlatformOps& native_platform() {
       .set_receive_timeout = native::set_receive_timeout,
       .receive = native::receive,
       .send = native::send,
+      .send_gather = native::send_gather,
+      .send_file = native::send_file,
       .close_socket = native::close_socket,
   };
   return ops;

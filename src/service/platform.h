@@ -32,6 +32,15 @@ struct DirectoryIdentity {
 // Whether others may delete or rename a file while it is open for reading.
 enum class DeleteSharing { refused, allowed };
 
+// One of the pieces a gather send takes in order.
+struct SendPiece {
+  const char* data;
+  std::size_t length;
+};
+
+// What one wait for a connection on the listener came to.
+enum class AcceptResult { accepted, idle, failed };
+
 // Longest resolved path, in UTF-16 units, that `full_path` hands out.
 inline constexpr std::size_t kMaxFullPath = 2047;
 
@@ -93,9 +102,12 @@ struct PlatformOps {
   void (*net_cleanup)();
   // A TCP listener on 127.0.0.1:port. Binding fails while any other socket
   // holds the port, but not because of our own connections in TIME_WAIT.
+  // Many threads may wait on it at once.
   Socket (*listen_loopback)(std::uint16_t port);
-  // One connected socket, or kNoSocket on failure.
-  Socket (*accept_connection)(Socket listener);
+  // Waits up to about `milliseconds` for one connection and takes it into
+  // `connection`, a blocking socket. `idle` when none came for this thread in
+  // that time, `failed` when accepting failed.
+  AcceptResult (*accept_connection)(Socket listener, unsigned milliseconds, Socket& connection);
   // Bounds every later receive and send on the socket.
   void (*set_timeouts)(Socket socket, unsigned milliseconds);
   // Bounds every later receive on the socket (at least 1 ms); sends keep theirs.
@@ -104,6 +116,17 @@ struct PlatformOps {
   long (*receive)(Socket socket, char* buffer, int length);
   // A count of bytes taken, possibly short; 0 or negative on failure.
   long (*send)(Socket socket, const char* data, int length);
+  // Sends the `count` pieces in order as one sequence, as `send` would their
+  // concatenation: a count of bytes taken, possibly short; 0 or negative on
+  // failure. No piece is longer than 1 GiB.
+  long (*send_gather)(Socket socket, const SendPiece* pieces, int count);
+  // Sends `head`, then `length` bytes of the file from `offset` on, straight
+  // from the file to the socket without a copy through the service. Each
+  // wait for the peer is bounded by the socket's send time-out, and the first
+  // failure ends the transfer. True when all was sent. Null where the
+  // platform has no such send, and files go through a buffer.
+  bool (*send_file)(Socket socket, const char* head, std::size_t head_length, FileHandle file,
+                    std::uint64_t offset, std::uint64_t length);
   void (*close_socket)(Socket socket);
 };
 

@@ -40,7 +40,6 @@ class Load : public RunningService {
   fs::path music() const { return install.app / "data" / "music"; }
 
   void SetUp() override {
-    if (under_wine()) GTEST_SKIP() << "runs against the native binary";
     fs::create_directories(install.app / "data" / "music");
     for (int album = 0; album < 10; ++album) {
       const fs::path folder = music() / ("Album " + std::to_string(album));
@@ -50,10 +49,6 @@ class Load : public RunningService {
       }
     }
     RunningService::SetUp();
-  }
-  void TearDown() override {
-    if (under_wine()) return;
-    RunningService::TearDown();
   }
 };
 
@@ -70,7 +65,8 @@ bool listing_holds_own_document(const std::string& answer, int worker) {
 }
 
 TEST_F(Load, ManyConnectionsOfMixedRoutesAllGetTheirAnswers) {
-  const int total = sanitized() ? 10000 : 100000;
+  // Under Wine a shorter run: each connection costs the emulation far more.
+  const int total = sanitized() || under_wine() ? 10000 : 100000;
   const std::string media = noise(40000, 7);
   write_file(music() / "load.mp3", media);
   for (int w = 0; w < kConnections; ++w) {
@@ -178,6 +174,13 @@ TEST_F(Load, ManyConnectionsOfMixedRoutesAllGetTheirAnswers) {
   EXPECT_EQ(failures, 0);
   for (const auto& r : reports) ADD_FAILURE() << r;
   ASSERT_TRUE(service->running()) << "the service died under load";
+  // The process under Wine holds the emulation's threads and memory too.
+  if (under_wine()) {
+    std::printf("%d requests over %d connections in %.1f s under Wine\n", total, kConnections,
+                seconds);
+    expect_ping_answered();
+    return;
+  }
 
   // The connection threads end once their answers are out; then the memory.
   const auto deadline = std::chrono::steady_clock::now() + 20s;

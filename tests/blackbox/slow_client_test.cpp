@@ -235,5 +235,29 @@ TEST_F(Flood, SlowHeadsBeyondTheCommonDescriptorLimitEndOnTime) {
   EXPECT_TRUE(service->running()) << "the service died";
 }
 
+// A connection that never sends a byte waits first in the kernel, for the
+// deferred accept, then on a thread for the receive time-out; it is closed
+// without a word, and costs no other client anything meanwhile.
+TEST_F(SlowClients, SilentConnectionsAreClosedWithoutAWord) {
+  constexpr int kSilent = 20;
+  std::vector<std::unique_ptr<Client>> silent;
+  const auto connected = Clock::now();
+  for (int i = 0; i < kSilent; ++i) {
+    silent.push_back(std::make_unique<Client>(port));
+    ASSERT_TRUE(silent.back()->connected()) << i;
+  }
+  expect_ping_answered();
+  for (int i = 0; i < kSilent; ++i) {
+    const auto left = kCutOffBound + 5s - (Clock::now() - connected);
+    const Exchange got =
+        silent[i]->read_all(std::chrono::duration_cast<std::chrono::milliseconds>(left));
+    EXPECT_TRUE(got.closed) << i << " still open after the time-out";
+    EXPECT_EQ(got.received, "") << i;
+  }
+  // Not before the receive time-out: a silent client is not cut short.
+  EXPECT_GE(Clock::now() - connected, 14s);
+  expect_ping_answered();
+}
+
 }  // namespace
 }  // namespace blackbox

@@ -38,6 +38,13 @@ long fake_send(Socket, const char* data, int length) {
   return n;
 }
 
+long fake_send_gather(Socket socket, const SendPiece* pieces, int count) {
+  std::string joined;
+  for (int i = 0; i < count; ++i) joined.append(pieces[i].data, pieces[i].length);
+  ++g_peer.gathered_sends;
+  return fake_send(socket, joined.data(), static_cast<int>(joined.size()));
+}
+
 void fake_close(Socket) { ++g_peer.closes; }
 
 void fake_timeouts(Socket, unsigned milliseconds) {
@@ -60,6 +67,7 @@ void use_scripted_peer(PlatformOps& ops) {
   g_peer = ScriptedPeer{};
   ops.receive = fake_receive;
   ops.send = fake_send;
+  ops.send_gather = fake_send_gather;
   ops.close_socket = fake_close;
   ops.set_timeouts = fake_timeouts;
   ops.set_receive_timeout = fake_receive_timeout;

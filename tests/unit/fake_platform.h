@@ -23,7 +23,8 @@ struct ScriptedPeer {
   std::size_t offset = 0;
 
   std::string received;  // every byte the service sent
-  int send_calls = 0;
+  int send_calls = 0;    // gather sends included
+  int gathered_sends = 0;
   int failing_send = -1;       // 1-based call from which on every send fails
   long send_limit = 1L << 30;  // most bytes one send takes
   int closes = 0;

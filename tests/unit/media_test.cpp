@@ -6,6 +6,7 @@
 
 #include "answers.h"
 #include "fake_platform.h"
+#include "http/response.h"
 #include "http/routes.h"
 #include "service/paths.h"
 #include "temp_dir.h"
@@ -63,6 +64,8 @@ class Media : public ::testing::Test {
     fake.ops.close_file = watched_close;
     fake.ops.file_size = watched_size;
     fake.ops.read_file = watched_read;
+    // The buffered path, as on Windows; the zero-copy one has its own test.
+    fake.ops.send_file = nullptr;
     set_service_directories(dir.path.u16string());
     std::filesystem::create_directories(music / "Live");
     write_file(music / "Live" / "01 Intro.mp3", thousand);
@@ -150,17 +153,19 @@ TEST_F(Media, FailedSendStopsTheTransfer) {
 
   use_scripted_peer(fake.ops);
   HttpRequest request{"GET", "/api/music/media?path=big.wav", "/api/music/media", "GET x", ""};
-  peer().failing_send = 1;  // the head already fails
+  peer().failing_send = 1;  // the head, sent with the first chunk, already fails
   dispatch_request(kFakeSocket, request);
-  EXPECT_EQ(g_watch.reads, 0);
+  EXPECT_EQ(g_watch.reads, 1);
   EXPECT_EQ(peer().received, "");
 
   use_scripted_peer(fake.ops);
-  peer().failing_send = 4;  // head, two chunks, then the peer stops taking bytes
+  g_watch.reads = 0;
+  peer().failing_send = 4;  // head and chunk, two chunks, then the peer stops taking bytes
   dispatch_request(kFakeSocket, request);
-  EXPECT_EQ(g_watch.reads, 3);
-  EXPECT_EQ(peer().received.size(), head.size() + 2 * 65536);
+  EXPECT_EQ(g_watch.reads, 4);
+  EXPECT_EQ(peer().received.size(), head.size() + 3 * 65536);
   EXPECT_EQ(peer().send_calls, 4);
+  EXPECT_EQ(peer().gathered_sends, 1);
 }
 
 FileHandle failing_open(const WideString&, DeleteSharing) { return kNoFile; }
@@ -206,6 +211,56 @@ TEST_F(Media, ReadFailureEndsTheBodyEarly) {
   const std::string got = get("big.wav");
   EXPECT_EQ(got, media_head("audio/wav", 300000) + pattern(300000).substr(0, 2 * 65536));
   EXPECT_EQ(g_watch.reads, 3);
+}
+
+// Stands in for a zero-copy send: what the platform was asked to send,
+// taken from the file itself, and whether it succeeds.
+struct ZeroCopy {
+  int calls = 0;
+  bool file_was_open = false;
+  bool fails = false;
+} g_zero_copy;
+
+bool fake_send_file(Socket socket, const char* head, std::size_t head_length, FileHandle file,
+                    std::uint64_t offset, std::uint64_t length) {
+  ++g_zero_copy.calls;
+  g_zero_copy.file_was_open = g_watch.open.count(file) != 0;
+  if (g_zero_copy.fails) return false;
+  std::string body(length, '\0');
+  if (!native_platform().seek_file(file, offset) ||
+      native_platform().read_file(file, body.data(), length) != static_cast<long>(length)) {
+    return false;
+  }
+  const std::string all = std::string(head, head_length) + body;
+  return send_all(socket, all.data(), static_cast<long>(all.size()));
+}
+
+// Where the platform sends files itself, whole files and ranges go that way
+// with the same head, the service reads nothing through its buffer, and the
+// file is closed afterwards whether or not the send succeeded.
+TEST_F(Media, ZeroCopySendCarriesTheSameAnswers) {
+  const std::string big = pattern(300000);
+  write_file(music / "big.wav", big);
+  fake.ops.send_file = fake_send_file;
+  g_zero_copy = {};
+  EXPECT_EQ(get("big.wav"), media_head("audio/wav", big.size()) + big);
+  EXPECT_EQ(get("big.wav", "bytes=100000-199999"),
+            media_head("audio/wav", 100000, "100000-199999/300000") + big.substr(100000, 100000));
+  EXPECT_EQ(get("empty.flac"), media_head("audio/flac", 0));
+  EXPECT_EQ(g_zero_copy.calls, 3);
+  EXPECT_TRUE(g_zero_copy.file_was_open);
+  EXPECT_EQ(g_watch.reads, 0);
+  EXPECT_TRUE(g_watch.open.empty());
+
+  // Errors and refusals are no file transfers.
+  EXPECT_EQ(get("big.wav", "bytes=300000-"), unsatisfiable(300000));
+  EXPECT_EQ(get("nothing.mp3"), kDocumentNotFound);
+  EXPECT_EQ(g_zero_copy.calls, 3);
+
+  g_zero_copy.fails = true;
+  EXPECT_EQ(get("big.wav"), "");
+  EXPECT_EQ(g_zero_copy.calls, 4);
+  EXPECT_TRUE(g_watch.open.empty());
 }
 
 }  // namespace

@@ -61,15 +61,22 @@ TEST_F(Responses, ContentLengthCountsBytes) {
                 kBlock + "\r\n{\"e\":\"\xc3\xa9\xe2\x82\xac\"}");
 }
 
-TEST_F(Responses, HeadAndBodyGoOutAsSeparateSends) {
+TEST_F(Responses, HeadAndBodyGoOutInOneGatherSend) {
   send_response(kFakeSocket, 200, "OK", kJsonType, "{}");
-  EXPECT_EQ(peer().send_calls, 2);
+  EXPECT_EQ(peer().send_calls, 1);
+  EXPECT_EQ(peer().gathered_sends, 1);
+  EXPECT_EQ(peer().received.substr(peer().received.size() - 6), "\r\n\r\n{}");
 }
 
+// A short gather send goes on from where it stopped, in the head or in the
+// body.
 TEST_F(Responses, ShortSendsAreContinued) {
-  peer().send_limit = 7;
-  send_not_found(kFakeSocket);
-  EXPECT_EQ(peer().received, kNotFound);
+  for (const long limit : {7L, static_cast<long>(kNotFound.size()) - 4}) {
+    use_scripted_peer(fake.ops);
+    peer().send_limit = limit;
+    send_not_found(kFakeSocket);
+    EXPECT_EQ(peer().received, kNotFound) << limit;
+  }
 }
 
 TEST_F(Responses, SendingStopsAtTheFirstFailure) {

@@ -42,9 +42,8 @@ void run_wave(int size) {
   EXPECT_EQ(wave.saw_all, size);
 }
 
-// The second and third waves start while the threads of the earlier ones may
-// still be about, waiting for more work; each wave is larger than the last,
-// so both threads handed new work and new threads serve it.
+// Waves one after the other, each larger than the last, while the threads of
+// the earlier ones may still be ending.
 TEST(Threads, EveryPieceOfWorkRunsAtOnceOnAThreadOfItsOwn) {
   run_wave(8);
   run_wave(12);

@@ -1,10 +1,14 @@
 // Socket operations on POSIX.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 
 #include "service/binding.h"
 
@@ -29,20 +33,50 @@ Socket native::listen_loopback(std::uint16_t port) {
     close(fd);
     return kNoSocket;
   }
+  // The kernel hands a connection over only once its first bytes are in, so
+  // a thread that accepts finds its request waiting instead of sleeping on
+  // it. A connection still silent after this many seconds is handed over all
+  // the same, and the receive time-out then ends it.
+  const int defer_seconds = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &defer_seconds, sizeof defer_seconds);
   return static_cast<Socket>(fd);
 }
 
-Socket native::accept_connection(Socket listener) {
-  const int fd = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
-  return fd < 0 ? kNoSocket : static_cast<Socket>(fd);
-}
+namespace {
 
-void native::set_timeouts(Socket socket, unsigned milliseconds) {
+void set_timeval(int fd, int option, unsigned milliseconds) {
   timeval limit{};
   limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
   limit.tv_usec = static_cast<suseconds_t>((milliseconds % 1000) * 1000);
-  setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  setsockopt(fd, SOL_SOCKET, option, &limit, sizeof limit);
+}
+
+// The listener and wait last set, so that the wait costs no call per accept.
+std::atomic<std::uint64_t> g_accept_wait{~std::uint64_t{0}};
+
+}  // namespace
+
+AcceptResult native::accept_connection(Socket listener, unsigned milliseconds, Socket& connection) {
+  const int fd = static_cast<int>(listener);
+  // A blocking accept wakes one waiting thread per connection, and on Linux
+  // the receive time-out bounds it.
+  const std::uint64_t wait = (static_cast<std::uint64_t>(listener) << 32) | milliseconds;
+  if (g_accept_wait.exchange(wait) != wait) set_timeval(fd, SO_RCVTIMEO, milliseconds);
+  for (;;) {
+    const int accepted = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (accepted >= 0) {
+      connection = static_cast<Socket>(accepted);
+      return AcceptResult::accepted;
+    }
+    // A connection that went away before it was taken is no failure.
+    if (errno == EINTR || errno == ECONNABORTED) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? AcceptResult::idle : AcceptResult::failed;
+  }
+}
+
+void native::set_timeouts(Socket socket, unsigned milliseconds) {
+  set_timeval(static_cast<int>(socket), SO_RCVTIMEO, milliseconds);
+  set_timeval(static_cast<int>(socket), SO_SNDTIMEO, milliseconds);
 }
 
 void native::set_receive_timeout(Socket socket, unsigned milliseconds) {
@@ -65,6 +99,23 @@ long native::send(Socket socket, const char* data, int length) {
     // A peer that has gone must not raise SIGPIPE and end the service.
     const ssize_t n =
         ::send(static_cast<int>(socket), data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    return static_cast<long>(n);
+  }
+}
+
+long native::send_gather(Socket socket, const SendPiece* pieces, int count) {
+  constexpr int kMaxPieces = 8;
+  iovec vector[kMaxPieces];
+  msghdr message{};
+  message.msg_iov = vector;
+  message.msg_iovlen = static_cast<std::size_t>(count < kMaxPieces ? count : kMaxPieces);
+  for (std::size_t i = 0; i < message.msg_iovlen; ++i) {
+    vector[i].iov_base = const_cast<char*>(pieces[i].data);
+    vector[i].iov_len = pieces[i].length;
+  }
+  for (;;) {
+    const ssize_t n = sendmsg(static_cast<int>(socket), &message, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     return static_cast<long>(n);
   }
