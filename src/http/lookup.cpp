@@ -1,5 +1,7 @@
 #include "http/lookup.h"
 
+#include "text/hex.h"
+
 namespace {
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
@@ -11,13 +13,6 @@ Utf8String ascii_lowered(const Utf8String& text) {
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 }  // namespace
 

@@ -1,15 +1,9 @@
 #include "update/signature.h"
 
+#include "text/hex.h"
 #include "update/update_ops.h"
 
 namespace {
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Exactly 2 * N hex digits into N bytes; false for anything else.
 template <std::size_t N>

@@ -1,9 +1,9 @@
 #pragma once
 // The self-update's own seam to the operating system: the HTTP GET, the
-// SHA-256, the release signature check and key, the switch-off variable, the swap script's names
-// and start, and the end of the process. File writes and pauses go through PlatformOps. Each
-// platform fills the table in its own subdirectory (win32/, posix/); tests install a copy with
-// members swapped.
+// SHA-256, the release signature check and key, the switch-off variable, the
+// swap script's names and start, and the end of the process. File writes and
+// pauses go through PlatformOps. Each platform fills the table in its own
+// subdirectory (win32/, posix/); tests install a copy with members swapped.
 #include <cstddef>
 #include <cstdint>
 

@@ -80,10 +80,7 @@ void native::set_timeouts(Socket socket, unsigned milliseconds) {
 }
 
 void native::set_receive_timeout(Socket socket, unsigned milliseconds) {
-  timeval limit{};
-  limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
-  limit.tv_usec = static_cast<suseconds_t>((milliseconds % 1000) * 1000);
-  setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  set_timeval(static_cast<int>(socket), SO_RCVTIMEO, milliseconds);
 }
 
 long native::receive(Socket socket, char* buffer, int length) {

@@ -36,23 +36,15 @@ Utf8String location_of(HINTERNET request) {
   return utf16_to_utf8(WideString(reinterpret_cast<const char16_t*>(value.data()), value.size()));
 }
 
-// The announced body length, or -1 when the answer names none (or one that
-// is not a plain decimal number).
+// The announced body length, or -1 when the answer names none.
 long long content_length_of(HINTERNET request) {
-  wchar_t value[32];
-  DWORD size = sizeof value;
-  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
-                           value, &size, WINHTTP_NO_HEADER_INDEX)) {
+  DWORD length = 0;
+  DWORD size = sizeof length;
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                           WINHTTP_HEADER_NAME_BY_INDEX, &length, &size, WINHTTP_NO_HEADER_INDEX)) {
     return -1;
   }
-  const std::size_t length = size / sizeof(wchar_t);
-  if (length == 0 || length > 18) return -1;
-  long long n = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    if (value[i] < L'0' || value[i] > L'9') return -1;
-    n = n * 10 + (value[i] - L'0');
-  }
-  return n;
+  return length;
 }
 
 }  // namespace

@@ -1,0 +1,10 @@
+#pragma once
+// Hexadecimal digits, as percent-escapes and release signatures write them.
+
+// The value of one hexadecimal digit, either case; -1 for any other byte.
+inline int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
