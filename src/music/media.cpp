@@ -8,6 +8,7 @@
 #include "http/response.h"
 #include "music/kinds.h"
 #include "music/media_path.h"
+#include "music/music_request.h"
 #include "music/range.h"
 #include "music/tree.h"
 #include "service/paths.h"
@@ -81,10 +82,8 @@ void send_head_and_body(Socket socket, const Utf8String& head, FileHandle file, 
 void stream_media_file(Socket socket, const WideString& full_path, const Utf8String& range) {
   const PlatformOps& os = platform();
   // Held against deletion and renaming while it streams.
-  const FileHandle file = os.open_for_read(full_path, DeleteSharing::refused);
-  if (file == kNoFile) {
-    return send_response(socket, 404, "Not Found", kJsonType, "{\"error\":\"not found\"}");
-  }
+  const FileHandle file = open_listed_file(full_path, DeleteSharing::refused);
+  if (file == kNoFile) return send_music_not_found(socket);
   std::uint64_t size = 0;
   if (!os.file_size(file, size)) {
     os.close_file(file);
@@ -111,32 +110,9 @@ void stream_media_file(Socket socket, const WideString& full_path, const Utf8Str
   os.close_file(file);
 }
 
-namespace {
-
-// The file's own name, after the last separator, has a kind the tree lists.
-bool is_listed_kind(const WideString& full_path) {
-  const auto cut = full_path.find_last_of(platform().path_separators);
-  return file_kind(cut == WideString::npos ? full_path : full_path.substr(cut + 1)) != nullptr;
-}
-
-}  // namespace
-
 void handle_music_media(Socket socket, const HttpRequest& request) {
-  const Utf8String requested = query_param(request.target, "path");
-  if (!is_acceptable_media_path(requested)) {
-    return send_response(socket, 400, "Bad Request", kJsonType, "{\"error\":\"invalid path\"}");
-  }
-  // This route reads only; it never creates the music directory.
-  const WideString root = music_root();
   WideString full_path;
-  if (!resolve_media_path(root, join_path(root, utf8_to_utf16(requested)), full_path)) {
-    return send_response(socket, 403, "Forbidden", kJsonType, "{\"error\":\"forbidden\"}");
-  }
-  // Only what the tree lists is served. A link in the music directory may
-  // lead anywhere on the disk, and the resolution above does not follow links.
-  // It answers as a missing file does.
-  if (!is_listed_kind(full_path)) {
-    return send_response(socket, 404, "Not Found", kJsonType, "{\"error\":\"not found\"}");
-  }
+  const MusicPathCheck check = resolve_music_request(request, full_path);
+  if (check != MusicPathCheck::ok) return send_music_path_error(socket, check);
   stream_media_file(socket, full_path, header_value(request.head, "Range"));
 }
