@@ -17,6 +17,15 @@ bool remove_directory(const WideString& path) {
   return RemoveDirectoryW(wide(path)) != 0;
 }
 
+// Windows removes a link to a directory as a directory; Wine shows a Unix
+// symbolic link as such a link but removes it only as a file.
+bool remove_link(const WideString& path, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    return remove_directory(path) || DeleteFileW(wide(path)) != 0;
+  }
+  return delete_file(path);
+}
+
 // True when all of it is gone.
 bool remove_below(const WideString& directory) {
   WIN32_FIND_DATAW found;
@@ -29,8 +38,7 @@ bool remove_below(const WideString& directory) {
     const WideString path = directory + u"\\" + name;
     const DWORD attributes = found.dwFileAttributes;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      // The link itself: a directory link goes like an empty directory.
-      all &= (attributes & FILE_ATTRIBUTE_DIRECTORY) ? remove_directory(path) : delete_file(path);
+      all &= remove_link(path, attributes);
     } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
       all &= remove_below(path) && remove_directory(path);
     } else {
@@ -47,7 +55,7 @@ int remove_tree(const WideString& directory) {
   const DWORD attributes = GetFileAttributesW(wide(directory));
   if (attributes == INVALID_FILE_ATTRIBUTES) return kSetupDone;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    return remove_directory(directory) ? kSetupDone : kSetupNotRemoved;
+    return remove_link(directory, attributes) ? kSetupDone : kSetupNotRemoved;
   }
   return remove_below(directory) && remove_directory(directory) ? kSetupDone : kSetupNotRemoved;
 }
