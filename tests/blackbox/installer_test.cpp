@@ -18,8 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -36,7 +36,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-const char kUninstallKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TessavinServer";
+const char kUninstallKey[] =
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TessavinServer";
 const char kRunKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 std::string env(const char* name) {
@@ -59,7 +60,9 @@ std::string ping_answer(const std::string& version) {
   return answer;
 }
 
-std::string ping(int port) { return blackbox::exchange(port, "GET /api/ping HTTP/1.1\r\n\r\n").received; }
+std::string ping(int port) {
+  return blackbox::exchange(port, "GET /api/ping HTTP/1.1\r\n\r\n").received;
+}
 
 // Standard output of a command run to its end.
 std::string output_of(const std::vector<std::string>& argv) {
@@ -106,7 +109,7 @@ std::vector<int> serving_ports() {
 
 class Installer : public ::testing::Test {
  protected:
-  fs::path scratch;      // the prefix and everything else of this test
+  fs::path scratch;  // the prefix and everything else of this test
   fs::path prefix;
   std::string user;      // the Windows user Wine made
   fs::path install_dir;  // where the installer puts it, seen from Linux
@@ -131,8 +134,8 @@ class Installer : public ::testing::Test {
       if (name != "Public" && entry.is_directory() && !entry.is_symlink()) user = name;
     }
     ASSERT_FALSE(user.empty());
-    install_dir = prefix / "drive_c" / "users" / user / "AppData" / "Local" / "Programs" /
-                  "Tessavin Server";
+    install_dir =
+        prefix / "drive_c" / "users" / user / "AppData" / "Local" / "Programs" / "Tessavin Server";
     windows_install_dir = "C:\\users\\" + user + "\\AppData\\Local\\Programs\\Tessavin Server";
   }
 
@@ -182,9 +185,7 @@ class Installer : public ::testing::Test {
     return values;
   }
 
-  int installed_port() {
-    return std::atoi(read_file(install_dir / "service_port.txt").c_str());
-  }
+  int installed_port() { return std::atoi(read_file(install_dir / "service_port.txt").c_str()); }
   bool installed_answers(const std::string& version) {
     const int port = installed_port();
     return port != 0 && ping(port) == ping_answer(version);
@@ -229,7 +230,7 @@ class Installer : public ::testing::Test {
     const std::string body = "{\"volume\":0.5,\"title\":\"\xE5\xA4\x9C\xE6\x9B\xB2\"}";
     const std::string answer =
         blackbox::exchange(port, "PUT /api/data/settings HTTP/1.1\r\nContent-Length: " +
-                           std::to_string(body.size()) + "\r\n\r\n" + body)
+                                     std::to_string(body.size()) + "\r\n\r\n" + body)
             .received;
     EXPECT_NE(answer.find("{\"ok\":true}"), std::string::npos) << answer;
     std::map<std::string, std::string> files = {
@@ -348,8 +349,11 @@ TEST_F(Installer, SilentUninstallRemovesTheProgramAndKeepsTheData) {
   uninstall({});
   EXPECT_TRUE(eventually([&] { return installed_processes().empty(); }, 10s));
   EXPECT_EQ(serving_ports(), std::vector<int>{});
-  const std::vector<std::string> left = {"data", "data/music", "data/music/Live",
-                                         "data/music/Live/01 Intro.mp3", "data/settings.json",
+  const std::vector<std::string> left = {"data",
+                                         "data/music",
+                                         "data/music/Live",
+                                         "data/music/Live/01 Intro.mp3",
+                                         "data/settings.json",
                                          "data/\xE6\xAD\x8C\xE5\x8D\x95.json"};
   EXPECT_EQ(tree(install_dir), left);
   expect_user_data(files);
@@ -397,9 +401,13 @@ struct ReleaseHost {
     std::istringstream ports(env("TESSAVIN_RELEASE_PORTS"));
     std::string http_port, https_port;
     ports >> http_port >> https_port;
-    std::vector<std::string> argv = {"/usr/bin/python3", env("TESSAVIN_RELEASE_SERVER"),
-                                     root.string(), http_port, https_port,
-                                     env("TESSAVIN_RELEASE_CERT"), env("TESSAVIN_RELEASE_KEY")};
+    std::vector<std::string> argv = {"/usr/bin/python3",
+                                     env("TESSAVIN_RELEASE_SERVER"),
+                                     root.string(),
+                                     http_port,
+                                     https_port,
+                                     env("TESSAVIN_RELEASE_CERT"),
+                                     env("TESSAVIN_RELEASE_KEY")};
     int ready[2];
     if (pipe(ready) != 0) return;
     pid = fork();
@@ -455,8 +463,8 @@ TEST_F(Installer, AppsAndFeaturesShowsTheVersionTheSelfUpdateInstalled) {
   EXPECT_TRUE(eventually([&] { return installed_answers("1.6.0"); }, 180s))
       << read_file(install_dir / "TessavinServer-update.txt");
   EXPECT_EQ(read_file(install_dir / "TessavinServer.exe"), read_file(env("TESSAVIN_NEW_BUILD")));
-  EXPECT_TRUE(eventually([&] { return values_of(kUninstallKey)["DisplayVersion"] == "1.6.0"; },
-                         20s))
+  EXPECT_TRUE(
+      eventually([&] { return values_of(kUninstallKey)["DisplayVersion"] == "1.6.0"; }, 20s))
       << values_of(kUninstallKey)["DisplayVersion"];
   EXPECT_EQ(values_of(kUninstallKey)["InstallLocation"], windows_install_dir);
 }

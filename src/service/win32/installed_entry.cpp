@@ -39,10 +39,9 @@ bool write_value(const char16_t* name, const WideString& value) {
   if (RegOpenKeyExW(HKEY_CURRENT_USER, key_name(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
     return false;
   }
-  const LONG result =
-      RegSetValueExW(key, reinterpret_cast<const wchar_t*>(name), 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
+  const LONG result = RegSetValueExW(key, reinterpret_cast<const wchar_t*>(name), 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(value.c_str()),
+                                     static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
   RegCloseKey(key);
   return result == ERROR_SUCCESS;
 }

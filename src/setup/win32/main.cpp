@@ -1,5 +1,6 @@
 // The installer's helper: see setup_helper.h. No window, no console.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
 #include "setup/win32/setup_helper.h"

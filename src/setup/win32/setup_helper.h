@@ -13,22 +13,22 @@
 #include "text/strings.h"
 
 enum SetupExit : int {
-  kSetupDone = 0,            // stop: none left running; start: it answers ping
-  kSetupNotStopped = 1,      // stop: a copy from the folder is still running
-  kSetupNoFreePort = 2,      // start: it ended with code 1, no port of 17632-17641 was free
-  kSetupAnotherCopy = 3,     // start: another copy of this user already runs (from elsewhere)
-  kSetupNoAnswer = 4,        // start: it runs but did not answer ping in time
-  kSetupNotStarted = 5,      // start: the exe could not be started at all
+  kSetupDone = 0,         // stop: none left running; start: it answers ping
+  kSetupNotStopped = 1,   // stop: a copy from the folder is still running
+  kSetupNoFreePort = 2,   // start: it ended with code 1, no port of 17632-17641 was free
+  kSetupAnotherCopy = 3,  // start: another copy of this user already runs (from elsewhere)
+  kSetupNoAnswer = 4,     // start: it runs but did not answer ping in time
+  kSetupNotStarted = 5,   // start: the exe could not be started at all
   kSetupUsage = 6,
-  kSetupNotRemoved = 7,      // remove-data: something in data\ could not be deleted
+  kSetupNotRemoved = 7,  // remove-data: something in data\ could not be deleted
 };
 
 // What was seen of the started service at one look.
 struct StartLook {
-  bool ended = false;          // the process has ended
-  unsigned long exit_code = 0; // its code, once ended
-  bool port_file = false;      // service_port.txt exists (it held the guard and bound a port)
-  bool answered = false;       // ping on that port answered as the service
+  bool ended = false;           // the process has ended
+  unsigned long exit_code = 0;  // its code, once ended
+  bool port_file = false;       // service_port.txt exists (it held the guard and bound a port)
+  bool answered = false;        // ping on that port answered as the service
 };
 
 // The outcome one look settles, or -1 to keep looking. A start that ends

@@ -1,5 +1,6 @@
 // Starts the installed service and waits until it answers ping.
 #include <winsock2.h>
+// After winsock2.h, which keeps the old winsock.h out.
 #include <windows.h>
 
 #include <cstdlib>

@@ -1,5 +1,6 @@
 // Stops the copies of the service that run from one exe file.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <tlhelp32.h>
 
 #include <vector>
@@ -34,9 +35,9 @@ int stop_copies_of(const WideString& exe, unsigned wait_ms) {
       continue;
     }
     // One we may not even look at is not one this user's installer started.
-    const HANDLE process = OpenProcess(
-        PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
-        entry.th32ProcessID);
+    const HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                    entry.th32ProcessID);
     if (process == nullptr) continue;
     if (same_file(image_of(process), exe) && TerminateProcess(process, 1)) {
       ending.push_back(process);

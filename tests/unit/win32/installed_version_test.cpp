@@ -12,7 +12,8 @@ namespace {
 struct Fake {
   std::map<std::u16string, WideString> values;
   bool writable = true;
-  WideString running = u"C:\\Users\\Lin\\AppData\\Local\\Programs\\Tessavin Server\\TessavinServer.exe";
+  WideString running =
+      u"C:\\Users\\Lin\\AppData\\Local\\Programs\\Tessavin Server\\TessavinServer.exe";
   int writes = 0;
 };
 Fake* g_fake = nullptr;
@@ -53,38 +54,76 @@ TEST(InstalledVersion, WrittenOnlyForTheInstalledExeAndOnlyWhenItDiffers) {
     WideString shown_after;  // DisplayVersion afterwards; empty when none
   } cases[] = {
       {"never installed", {}, {}, true, InstalledVersion::not_installed, u""},
-      {"entry without a location", {{u"DisplayVersion", u"1.5.0"}}, {}, true,
-       InstalledVersion::not_installed, u"1.5.0"},
-      {"empty location", {{u"InstallLocation", u""}, {u"DisplayVersion", u"1.5.0"}}, {}, true,
-       InstalledVersion::not_installed, u"1.5.0"},
-      {"a copy in Downloads", {{u"InstallLocation", here}, {u"DisplayVersion", u"1.5.0"}},
-       u"C:\\Users\\Lin\\Downloads\\TessavinServer.exe", true, InstalledVersion::elsewhere,
+      {"entry without a location",
+       {{u"DisplayVersion", u"1.5.0"}},
+       {},
+       true,
+       InstalledVersion::not_installed,
+       u"1.5.0"},
+      {"empty location",
+       {{u"InstallLocation", u""}, {u"DisplayVersion", u"1.5.0"}},
+       {},
+       true,
+       InstalledVersion::not_installed,
+       u"1.5.0"},
+      {"a copy in Downloads",
+       {{u"InstallLocation", here}, {u"DisplayVersion", u"1.5.0"}},
+       u"C:\\Users\\Lin\\Downloads\\TessavinServer.exe",
+       true,
+       InstalledVersion::elsewhere,
        u"1.5.0"},
       {"another exe in the install folder",
        {{u"InstallLocation", here}, {u"DisplayVersion", u"1.5.0"}},
-       here + u"\\TessavinServer-new.exe", true, InstalledVersion::elsewhere, u"1.5.0"},
-      {"running exe unknown", {{u"InstallLocation", here}, {u"DisplayVersion", u"1.5.0"}},
-       u"-", true, InstalledVersion::elsewhere, u"1.5.0"},
-      {"installed, same version", {{u"InstallLocation", here}, {u"DisplayVersion", u"1.6.0"}},
-       {}, true, InstalledVersion::already_true, u"1.6.0"},
+       here + u"\\TessavinServer-new.exe",
+       true,
+       InstalledVersion::elsewhere,
+       u"1.5.0"},
+      {"running exe unknown",
+       {{u"InstallLocation", here}, {u"DisplayVersion", u"1.5.0"}},
+       u"-",
+       true,
+       InstalledVersion::elsewhere,
+       u"1.5.0"},
+      {"installed, same version",
+       {{u"InstallLocation", here}, {u"DisplayVersion", u"1.6.0"}},
+       {},
+       true,
+       InstalledVersion::already_true,
+       u"1.6.0"},
       {"installed, after a self-update",
-       {{u"InstallLocation", here}, {u"DisplayVersion", u"1.5.0"}}, {}, true,
-       InstalledVersion::written, u"1.6.0"},
+       {{u"InstallLocation", here}, {u"DisplayVersion", u"1.5.0"}},
+       {},
+       true,
+       InstalledVersion::written,
+       u"1.6.0"},
       {"location with a trailing backslash, other case",
        {{u"InstallLocation", u"c:\\users\\lin\\appdata\\local\\programs\\tessavin server\\"},
         {u"DisplayVersion", u"1.5.0"}},
-       {}, true, InstalledVersion::written, u"1.6.0"},
-      {"installed, no version shown", {{u"InstallLocation", here}}, {}, true,
-       InstalledVersion::written, u"1.6.0"},
-      {"registry refuses the write", {{u"InstallLocation", here}, {u"DisplayVersion", u"1.5.0"}},
-       {}, false, InstalledVersion::write_failed, u"1.5.0"},
+       {},
+       true,
+       InstalledVersion::written,
+       u"1.6.0"},
+      {"installed, no version shown",
+       {{u"InstallLocation", here}},
+       {},
+       true,
+       InstalledVersion::written,
+       u"1.6.0"},
+      {"registry refuses the write",
+       {{u"InstallLocation", here}, {u"DisplayVersion", u"1.5.0"}},
+       {},
+       false,
+       InstalledVersion::write_failed,
+       u"1.5.0"},
   };
   for (const auto& c : cases) {
     Fake fake;
     fake.values = c.values;
     fake.writable = c.writable;
-    if (c.running == u"-") fake.running.clear();
-    else if (!c.running.empty()) fake.running = c.running;
+    if (c.running == u"-")
+      fake.running.clear();
+    else if (!c.running.empty())
+      fake.running = c.running;
     g_fake = &fake;
     EXPECT_EQ(keep_installed_version_true(kFakeOps, u"1.6.0"), c.expected) << c.what;
     const auto shown = fake.values.find(u"DisplayVersion");

@@ -1,13 +1,13 @@
 // The installer helper's decisions and its file operations on real files.
-#include <windows.h>
+#include "setup/win32/setup_helper.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "service/win32/same_file.h"
-#include "setup/win32/setup_helper.h"
 #include "temp_dir.h"
 
 namespace {
@@ -50,7 +50,8 @@ TEST(SameFile, OneFileHoweverSpeltAndNoOther) {
   }
   EXPECT_TRUE(same_file(installed, installed));
   EXPECT_TRUE(same_file(installed, upper));
-  EXPECT_TRUE(same_file(installed, (dir.path / "Tessavin Server" / "." / "TessavinServer.exe").u16string()));
+  EXPECT_TRUE(same_file(installed,
+                        (dir.path / "Tessavin Server" / "." / "TessavinServer.exe").u16string()));
   EXPECT_FALSE(same_file(installed, (dir.path / "Elsewhere" / "TessavinServer.exe").u16string()));
   // Missing files fall back to comparing the paths.
   const WideString gone = (dir.path / "Gone" / "TessavinServer.exe").u16string();
@@ -82,9 +83,9 @@ TEST(RemoveTree, RemovesLinksWithoutEnteringThem) {
   fs::create_directories(library / "Album");
   touch(library / "Album" / "song.flac", "kept");
   const std::wstring link = (data / "music" / "Album").wstring();
-  if (!CreateSymbolicLinkW(link.c_str(), (library / "Album").wstring().c_str(),
-                           SYMBOLIC_LINK_FLAG_DIRECTORY |
-                               SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
+  if (!CreateSymbolicLinkW(
+          link.c_str(), (library / "Album").wstring().c_str(),
+          SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
     GTEST_SKIP() << "this system makes no directory links for this user: " << GetLastError();
   }
   ASSERT_NE(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
