@@ -101,6 +101,24 @@ Section "-Install"
     Abort "$(MsgNotStopped)"
   ${EndIf}
 
+  ; A process's exe can stay locked a moment after the process has ended
+  ; (a virus scanner looking at it, say): wait up to ten seconds for it.
+  ${If} ${FileExists} "$INSTDIR\TessavinServer.exe"
+    StrCpy $2 0
+    ${Do}
+      ClearErrors
+      FileOpen $1 "$INSTDIR\TessavinServer.exe" a
+      ${IfNot} ${Errors}
+        FileClose $1
+        ${Break}
+      ${EndIf}
+      IntOp $2 $2 + 1
+      ${If} $2 >= 20
+        ${Break}
+      ${EndIf}
+      Sleep 500
+    ${Loop}
+  ${EndIf}
   File "/oname=TessavinServer.exe" "${EXE}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
