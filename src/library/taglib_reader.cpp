@@ -438,7 +438,10 @@ bool embedded_lyrics(const TaggedFile& tagged, Utf8String& text, Utf8String& enc
 
 }  // namespace
 
-bool read_tagged_facts(const WideString& full_path, TrackInfo& info) {
+namespace {
+
+// False when the file cannot be read whole and unchanged.
+bool read_facts_once(const WideString& full_path, TrackInfo& info) {
   TaggedFile tagged;
   if (!open_tagged(full_path, true, tagged)) return false;
   if (tagged.file->isValid()) {
@@ -451,7 +454,22 @@ bool read_tagged_facts(const WideString& full_path, TrackInfo& info) {
   } else if (tagged.container == Container::aac) {
     read_properties(tagged, info);
   }
-  return !tagged.stream->failed();
+  return !tagged.stream->failed() && !tagged.stream->changed();
+}
+
+}  // namespace
+
+bool read_tagged_facts(const WideString& full_path, TrackInfo& info) {
+  // A file being written while it is read gets one more chance, so the
+  // answer is that of one version of it.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    TrackInfo read;
+    if (read_facts_once(full_path, read)) {
+      info = read;
+      return true;
+    }
+  }
+  return false;
 }
 
 bool read_embedded_picture(const WideString& full_path, std::string& bytes) {

@@ -2,6 +2,10 @@
 
 #include <limits>
 
+PlatformStream::PlatformStream(FileHandle file) : file_(file) { size_at_open_ = length(); }
+
+bool PlatformStream::changed() { return length() != size_at_open_; }
+
 PlatformStream::~PlatformStream() { platform().close_file(file_); }
 
 // Only used by TagLib to guess a file type from its name, which this adapter

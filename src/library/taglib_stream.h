@@ -10,7 +10,7 @@
 class PlatformStream : public TagLib::IOStream {
  public:
   // Takes over `file`, and closes it when destroyed.
-  explicit PlatformStream(FileHandle file) : file_(file) {}
+  explicit PlatformStream(FileHandle file);
   ~PlatformStream() override;
 
   TagLib::FileName name() const override;
@@ -29,9 +29,13 @@ class PlatformStream : public TagLib::IOStream {
   // A read of the platform failed at some point: what TagLib made of the
   // file cannot be trusted.
   bool failed() const { return failed_; }
+  // The file's size is no longer what it was when it was opened: it was
+  // written meanwhile, and what TagLib read may mix two versions.
+  bool changed();
 
  private:
   FileHandle file_;
   long position_ = 0;
   bool failed_ = false;
+  long size_at_open_ = 0;
 };
