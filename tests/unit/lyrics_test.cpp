@@ -115,15 +115,6 @@ TEST(TextEncoding, MarksAndBrokenSequences) {
   EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));  // a surrogate
 }
 
-std::string lyrics_answer(const std::string& encoding, const std::string& body) {
-  std::string block = kBlock;
-  const std::string exposed = "Content-Length\r\n";
-  block.replace(block.find(exposed), exposed.size(), "Content-Length, X-Lyrics-Encoding\r\n");
-  return "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-         std::to_string(body.size()) + "\r\nX-Lyrics-Encoding: " + encoding + "\r\n" + block +
-         "\r\n" + body;
-}
-
 TEST(LyricsRoute, AnswersUtf8AndNamesTheEncoding) {
   MusicFolder folder;
   PlatformOverride fake;
