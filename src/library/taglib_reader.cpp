@@ -24,6 +24,7 @@
 #include "library/taglib_stream.h"
 #include "music/kinds.h"
 #include "music/music_request.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -143,7 +144,11 @@ TagLib::ID3v2::Tag* id3v2_of(const TaggedFile& tagged) {
   }
 }
 
-Utf8String utf8(const TagLib::String& text) { return text.to8Bit(true); }
+// Through UTF-16 and back: whatever a crafted tag holds, the text is
+// well-formed UTF-8, each ill-formed part one U+FFFD.
+Utf8String utf8(const TagLib::String& text) {
+  return utf16_to_utf8(utf8_to_utf16(text.to8Bit(true)));
+}
 
 // The first non-empty value of the first of `keys` the map holds.
 std::optional<Utf8String> first_value(const TagLib::PropertyMap& map,
