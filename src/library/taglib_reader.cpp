@@ -17,7 +17,9 @@
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
 
+#include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "library/replay_gain.h"
 #include "library/tag_reader.h"
@@ -296,12 +298,26 @@ void read_properties(const TaggedFile& tagged, TrackInfo& info) {
   }
 }
 
+// TagLib keeps a picture's type and a frame's encoding as the file had them,
+// so a crafted file can hold a value no enumerator has, which must not be
+// loaded as the enumeration: such values are looked at as numbers only.
+template <typename Enumeration>
+long number_of(Enumeration value) {
+  std::underlying_type_t<Enumeration> number{};
+  static_assert(sizeof number == sizeof value);
+  std::memcpy(&number, &value, sizeof number);
+  return static_cast<long>(number);
+}
+
 bool picture_list_bytes(const TagLib::List<TagLib::FLAC::Picture*>& pictures, std::string& bytes) {
   const TagLib::FLAC::Picture* chosen = nullptr;
+  bool chosen_front = false;
   for (const TagLib::FLAC::Picture* picture : pictures) {
     if (picture->data().isEmpty()) continue;
-    if (chosen == nullptr || picture->type() == TagLib::FLAC::Picture::FrontCover) {
-      if (chosen == nullptr || chosen->type() != TagLib::FLAC::Picture::FrontCover) chosen = picture;
+    const bool front = number_of(picture->type()) == TagLib::FLAC::Picture::FrontCover;
+    if (chosen == nullptr || (front && !chosen_front)) {
+      chosen = picture;
+      chosen_front = front;
     }
   }
   if (chosen == nullptr) return false;
@@ -312,13 +328,15 @@ bool picture_list_bytes(const TagLib::List<TagLib::FLAC::Picture*>& pictures, st
 bool id3v2_picture(const TagLib::ID3v2::Tag* tag, std::string& bytes) {
   if (tag == nullptr) return false;
   const TagLib::ID3v2::AttachedPictureFrame* chosen = nullptr;
+  bool chosen_front = false;
   for (const TagLib::ID3v2::Frame* frame : tag->frameList("APIC")) {
     const auto* picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame);
     if (picture == nullptr || picture->picture().isEmpty()) continue;
-    const bool front = picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover;
-    if (chosen == nullptr ||
-        (front && chosen->type() != TagLib::ID3v2::AttachedPictureFrame::FrontCover)) {
+    const bool front =
+        number_of(picture->type()) == TagLib::ID3v2::AttachedPictureFrame::FrontCover;
+    if (chosen == nullptr || (front && !chosen_front)) {
       chosen = picture;
+      chosen_front = front;
     }
   }
   if (chosen == nullptr) return false;
@@ -345,9 +363,10 @@ bool asf_picture(TagLib::ASF::File& file, std::string& bytes) {
   for (const TagLib::ASF::Attribute& attribute : tag->attribute("WM/Picture")) {
     const TagLib::ASF::Picture picture = attribute.toPicture();
     if (!picture.isValid() || picture.picture().isEmpty()) continue;
-    if (!found || picture.type() == TagLib::ASF::Picture::FrontCover) {
+    const bool front = number_of(picture.type()) == TagLib::ASF::Picture::FrontCover;
+    if (!found || front) {
       bytes.assign(picture.picture().data(), picture.picture().size());
-      if (picture.type() == TagLib::ASF::Picture::FrontCover) return true;
+      if (front) return true;
       found = true;
     }
   }
@@ -406,8 +425,8 @@ bool embedded_picture(const TaggedFile& tagged, std::string& bytes) {
   }
 }
 
-const char* id3v2_encoding_name(TagLib::String::Type type) {
-  switch (type) {
+const char* id3v2_encoding_name(const TagLib::ID3v2::UnsynchronizedLyricsFrame& frame) {
+  switch (number_of(frame.textEncoding())) {
     case TagLib::String::Latin1:
       return "ISO-8859-1";
     case TagLib::String::UTF16:
@@ -427,7 +446,7 @@ bool embedded_lyrics(const TaggedFile& tagged, Utf8String& text, Utf8String& enc
       const auto* lyrics = dynamic_cast<const TagLib::ID3v2::UnsynchronizedLyricsFrame*>(frame);
       if (lyrics == nullptr || lyrics->text().isEmpty()) continue;
       text = utf8(lyrics->text());
-      encoding = id3v2_encoding_name(lyrics->textEncoding());
+      encoding = id3v2_encoding_name(*lyrics);
       return true;
     }
   }
