@@ -8,6 +8,7 @@
 #include "fake_platform.h"
 #include "http/routes.h"
 #include "library/text_encoding.h"
+#include "library/track_info.h"
 #include "track_fixtures.h"
 
 namespace {
@@ -88,6 +89,24 @@ TEST(Lyrics, NoneForTracksWithoutAndForOtherFiles) {
   EXPECT_FALSE(read_lyrics(folder.wide("cover.png"), lyrics));
   EXPECT_FALSE(read_lyrics(folder.wide("orphan.mp3"), lyrics));
   EXPECT_FALSE(read_lyrics(folder.wide("nothing.lrc"), lyrics));
+}
+
+// Inputs the track fuzzer once failed on, behind their kind byte: they read
+// without fault (the sanitizer build would stop at one).
+TEST(Lyrics, InputsTheFuzzerFoundAreRead) {
+  MusicFolder folder;
+  // A USLT frame whose encoding byte is no encoding; its text is still read.
+  const std::string input =
+      read_file(std::filesystem::path(TESSAVIN_TRACK_FUZZ_CORPUS) / "uslt-encoding-out-of-range");
+  ASSERT_GT(input.size(), 1u);
+  write_file(folder.music / "crafted.mp3", input.substr(1));
+  Lyrics lyrics;
+  // An encoding byte no enumerator has counts as UTF-8.
+  ASSERT_TRUE(read_lyrics(folder.wide("crafted.mp3"), lyrics));
+  EXPECT_EQ(lyrics.encoding, "UTF-8");
+  EXPECT_TRUE(is_valid_utf8(lyrics.text));
+  TrackInfo info;
+  EXPECT_TRUE(read_track_info(folder.wide("crafted.mp3"), info));
 }
 
 TEST(TextEncoding, MarksAndBrokenSequences) {
