@@ -5,6 +5,8 @@
 // TagLib's types stop at this adapter's files.
 #include <taglib/tiostream.h>
 
+#include <string>
+
 #include "service/platform.h"
 
 class PlatformStream : public TagLib::IOStream {
@@ -23,7 +25,8 @@ class PlatformStream : public TagLib::IOStream {
   void seek(long offset, Position from = Beginning) override;
   void clear() override {}
   long tell() const override { return position_; }
-  long length() override;
+  // The size the file had when it was opened: TagLib reads that version.
+  long length() override { return size_; }
   void truncate(long) override {}
 
   // A read of the platform failed at some point: what TagLib made of the
@@ -34,8 +37,16 @@ class PlatformStream : public TagLib::IOStream {
   bool changed();
 
  private:
+  // Reads up to `length` bytes at `offset` into `to`; the count read.
+  unsigned long read_at(long offset, char* to, unsigned long length);
+  long current_size();
+
   FileHandle file_;
   long position_ = 0;
+  long size_ = 0;
   bool failed_ = false;
-  long size_at_open_ = 0;
+  // The bytes from window_start_ on, as last read: TagLib reads tags in many
+  // small blocks, and each would otherwise be a seek and a read of its own.
+  std::string window_;
+  long window_start_ = 0;
 };
