@@ -210,8 +210,41 @@ void read_tags(const TagLib::PropertyMap& map, TrackInfo& info) {
     }
     if (!info.year || date->size() > 4) info.date = date;
   }
+}
+
+// A value TagLib's property map leaves out: MP4 keeps ReplayGain in
+// "----:com.apple.iTunes:<key>" items and ASF in attributes of the key's
+// name, both in any case.
+std::optional<Utf8String> raw_value(const TaggedFile& tagged, const char* key) {
+  const TagLib::String wanted = TagLib::String(key).upper();
+  if (tagged.container == Container::mp4) {
+    const TagLib::MP4::Tag* tag = static_cast<TagLib::MP4::File*>(tagged.file.get())->tag();
+    if (tag == nullptr) return std::nullopt;
+    const TagLib::String name = TagLib::String("----:COM.APPLE.ITUNES:") + wanted;
+    for (const auto& item : tag->itemMap()) {
+      if (item.first.upper() != name) continue;
+      const TagLib::StringList values = item.second.toStringList();
+      if (!values.isEmpty()) return utf8(values.front().stripWhiteSpace());
+    }
+  }
+  if (tagged.container == Container::asf) {
+    const TagLib::ASF::Tag* tag = static_cast<TagLib::ASF::File*>(tagged.file.get())->tag();
+    if (tag == nullptr) return std::nullopt;
+    for (const auto& attributes : tag->attributeListMap()) {
+      if (attributes.first.upper() != wanted || attributes.second.isEmpty()) continue;
+      return utf8(attributes.second.front().toString().stripWhiteSpace());
+    }
+  }
+  return std::nullopt;
+}
+
+void read_gains(const TaggedFile& tagged, const TagLib::PropertyMap& map, TrackInfo& info) {
   read_replay_gain(
-      [&map](const char* key) { return first_value(map, {key}); }, info);
+      [&](const char* key) {
+        auto value = first_value(map, {key});
+        return value ? value : raw_value(tagged, key);
+      },
+      info);
 }
 
 // Properties that mean "unknown" when zero are left out.
@@ -469,7 +502,9 @@ bool read_facts_once(const WideString& full_path, TrackInfo& info) {
   TaggedFile tagged;
   if (!open_tagged(full_path, true, tagged)) return false;
   if (tagged.file->isValid()) {
-    read_tags(tagged.file->properties(), info);
+    const TagLib::PropertyMap map = tagged.file->properties();
+    read_tags(map, info);
+    read_gains(tagged, map, info);
     read_properties(tagged, info);
     std::string picture;
     info.has_cover = embedded_picture(tagged, picture);

@@ -78,11 +78,12 @@ const TrackCase kTracks[] = {
      R"("trackTotal":11,"disc":1,"discTotal":2,"year":2018,"hasCover":true,"hasLyrics":true})",
      "aac", false, 44100, 0, 500},
     {"alac.m4a",
-     R"({"title":"ALAC Title","artist":"ALAC Artist","hasCover":false,"hasLyrics":false})",
+     R"({"title":"ALAC Title","artist":"ALAC Artist","trackGain":-4.25,"trackPeak":0.912000,)"
+     R"("hasCover":false,"hasLyrics":false})",
      "alac", true, 44100, 16, 500},
     {"tags.wma",
-     R"({"title":"WMA Title","artist":"WMA Artist","album":"WMA Album","hasCover":false,)"
-     R"("hasLyrics":false})",
+     R"({"title":"WMA Title","artist":"WMA Artist","album":"WMA Album","albumGain":-2.50,)"
+     R"("hasCover":false,"hasLyrics":false})",
      "wmav2", false, 44100, 0, 500},
     {"lossless.wma", kNone, "wmalossless", true, 44100, 16, 3549},
     {"plain.ape", kNone, "ape", true, 44100, 16, 3550},
