@@ -1,10 +1,12 @@
 // A page from another origin uses the service the way the music front end
 // does: documents with JSON fetches (so the browser sends its CORS
-// preflight), the music tree, and an audio element that seeks by byte range.
+// preflight), the music tree, an audio element that seeks by byte range, and
+// a track's title, cover image and lyrics.
 //
 // Environment: TESSAVIN_SERVER is the service binary; with TESSAVIN_WINE_RUN
-// (tests/wine-run) it is the Windows exe, run under Wine. CHROMIUM overrides
-// /usr/bin/chromium.
+// (tests/wine-run) it is the Windows exe, run under Wine.
+// TESSAVIN_TRACK_FIXTURES holds the files tests/fixtures/make-tracks made.
+// CHROMIUM overrides /usr/bin/chromium.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
@@ -13,6 +15,7 @@ import path from 'node:path';
 import { chromium } from 'playwright-core';
 
 const binary = process.env.TESSAVIN_SERVER;
+const fixtures = process.env.TESSAVIN_TRACK_FIXTURES;
 const wineRun = process.env.TESSAVIN_WINE_RUN && path.resolve(process.env.TESSAVIN_WINE_RUN);
 const failures = [];
 const check = (ok, what) => {
@@ -50,6 +53,11 @@ async function startService(root) {
   const app = path.join(root, 'app');
   fs.mkdirSync(path.join(app, 'data', 'music', 'Album'), { recursive: true });
   fs.writeFileSync(path.join(app, 'data', 'music', 'Album', 'Tone 440.wav'), toneWav(kSeconds));
+  // A tagged FLAC with an embedded front cover, and a GBK sidecar.
+  const tagged = path.join(app, 'data', 'music', 'Tagged');
+  fs.mkdirSync(tagged);
+  fs.copyFileSync(path.join(fixtures, 'tracks', 'tags.flac'), path.join(tagged, '01 Flac.flac'));
+  fs.copyFileSync(path.join(fixtures, 'lyrics', 'chinese-gbk.lrc'), path.join(tagged, '01 Flac.lrc'));
   const copy = path.join(app, path.basename(binary));
   fs.copyFileSync(binary, copy);
   fs.chmodSync(copy, 0o755);
@@ -119,6 +127,28 @@ async function frontEnd(api) {
   });
   out.playedTo = audio.currentTime;
   out.error = audio.error?.message ?? null;
+
+  // The tagged track: its title as text, its cover as an image, its lyrics.
+  const tagged = encodeURIComponent(out.tree[1]?.children?.[0]?.path ?? '');
+  r = await fetch(`${api}/api/music/info?path=${tagged}`);
+  const info = await r.json();
+  const heading = document.createElement('h1');
+  heading.textContent = info.title;
+  document.body.append(heading);
+  out.title = document.querySelector('h1').textContent;
+  out.codec = info.codec;
+  out.hasCover = info.hasCover;
+  const image = document.createElement('img');
+  document.body.append(image);
+  const shown = new Promise((resolve) => {
+    image.onload = resolve;
+    image.onerror = resolve;
+  });
+  image.src = `${api}/api/music/cover?path=${tagged}`;
+  await shown;
+  out.cover = [image.complete, image.naturalWidth, image.naturalHeight];
+  r = await fetch(`${api}/api/music/lyrics?path=${tagged}`);
+  out.lyrics = [r.status, r.headers.get('X-Lyrics-Encoding'), (await r.text()).split('\n')[0]];
   return out;
 }
 
@@ -170,7 +200,21 @@ try {
   check(JSON.stringify(out.tree) === JSON.stringify([{
     name: 'Album', path: 'Album', type: 'folder',
     children: [{ name: 'Tone 440.wav', path: 'Album/Tone 440.wav', type: 'audio', ext: 'wav' }],
+  }, {
+    name: 'Tagged', path: 'Tagged', type: 'folder',
+    children: [
+      { name: '01 Flac.flac', path: 'Tagged/01 Flac.flac', type: 'audio', ext: 'flac' },
+      { name: '01 Flac.lrc', path: 'Tagged/01 Flac.lrc', type: 'lyric', ext: 'lrc' },
+    ],
   }]), `tree: ${JSON.stringify(out.tree)}`);
+  check(out.title === 'Flac Title' && out.codec === 'flac' && out.hasCover === true,
+        `title shown: ${out.title}, codec ${out.codec}, cover ${out.hasCover}`);
+  // The embedded cover is a 16 by 16 PNG.
+  check(out.cover[0] && out.cover[1] === 16 && out.cover[2] === 16,
+        `cover image shown: ${JSON.stringify(out.cover)}`);
+  check(out.lyrics[0] === 200 && out.lyrics[1] === 'GB18030' &&
+        out.lyrics[2] === '[ti:\u591c\u8272\u6e29\u67d4]',
+        `lyrics as UTF-8, encoding readable by the page: ${JSON.stringify(out.lyrics)}`);
   check(Math.abs(out.duration - kSeconds) < 0.1, `duration ${out.duration}`);
   check(Math.abs(out.seekableEnd - out.duration) < 0.1, `seekable to ${out.seekableEnd}`);
   check(Math.abs(out.afterSeek - kSeconds / 2) < 0.5, `seeked to ${out.afterSeek}`);
