@@ -83,6 +83,11 @@ struct PlatformOps {
   // writing it, and delete or rename it only as `sharing` says. Directories,
   // devices and pipes are refused. kNoFile on failure.
   FileHandle (*open_for_read)(const WideString& path, DeleteSharing sharing);
+  // The path of the file an open handle reads, as the file system names it:
+  // links followed and short (8.3) names spelled out, so its last component
+  // is the file's real name whatever name opened it. False when the system
+  // cannot tell.
+  bool (*opened_path)(FileHandle file, WideString& path);
   bool (*file_size)(FileHandle file, std::uint64_t& size);
   bool (*seek_file)(FileHandle file, std::uint64_t offset);
   // Up to `length` bytes at the file position; 0 at the end, negative on failure.
@@ -127,6 +132,9 @@ struct PlatformOps {
   // platform has no such send, and files go through a buffer.
   bool (*send_file)(Socket socket, const char* head, std::size_t head_length, FileHandle file,
                     std::uint64_t offset, std::uint64_t length);
+  // Ends the sending direction: the peer sees the end of input once what was
+  // sent has arrived, and receiving goes on.
+  void (*shutdown_send)(Socket socket);
   void (*close_socket)(Socket socket);
 };
 

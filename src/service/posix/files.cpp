@@ -109,3 +109,21 @@ long native::read_file(FileHandle file, char* buffer, std::size_t length) {
     return static_cast<long>(n);
   }
 }
+
+// The kernel keeps the name the file has now, links resolved.
+bool native::opened_path(FileHandle file, WideString& path) {
+  const std::string link = "/proc/self/fd/" + std::to_string(file);
+  std::string target(256, '\0');
+  for (;;) {
+    const ssize_t n = readlink(link.c_str(), target.data(), target.size());
+    if (n < 0) return false;
+    if (static_cast<std::size_t>(n) < target.size()) {
+      target.resize(static_cast<std::size_t>(n));
+      break;
+    }
+    if (target.size() >= (std::size_t{1} << 20)) return false;
+    target.resize(target.size() * 2);
+  }
+  path = utf8_to_utf16(target);
+  return true;
+}

@@ -96,3 +96,22 @@ long native::read_file(FileHandle file, char* buffer, std::size_t length) {
   if (!ReadFile(reinterpret_cast<HANDLE>(file), buffer, wanted, &got, nullptr)) return -1;
   return static_cast<long>(got);
 }
+
+// The normalised name spells out every short (8.3) component and follows
+// links. Without the volume the call needs no answer from the mount manager,
+// which some virtual drives do not give.
+bool native::opened_path(FileHandle file, WideString& path) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(file);
+  constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_NONE;
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n =
+        GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()), kFlags);
+    if (n == 0) return false;
+    if (n < buffer.size()) {
+      path.assign(reinterpret_cast<const char16_t*>(buffer.data()), n);
+      return true;
+    }
+    buffer.resize(n);  // n counts the terminator when the buffer was too small
+  }
+}
