@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -146,8 +147,13 @@ Service::Service(const Install& where, StartOptions options) : install(where) {
   if (under_wine()) argv.push_back(env("TESSAVIN_WINE"));
   argv.push_back(install.binary.string());
   const std::string errors = install.stderr_path().string();
+  const pid_t test = getpid();
   pid = fork();
   if (pid == 0) {
+    // Should the test die without stopping it, the service goes too, rather
+    // than staying on to make every later start exit as already running.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != test) _exit(125);
     // Outside the base directory, so that a relative fallback would show.
     if (chdir(install.root.c_str()) != 0) _exit(126);
     if (options.address_space_limit) {
