@@ -14,10 +14,6 @@ Utf8String ascii_lowered(const Utf8String& text) {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-}  // namespace
-
-namespace {
-
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // One Content-Length value: digits between optional blanks, its value kept

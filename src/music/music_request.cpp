@@ -44,7 +44,7 @@ FileHandle open_listed_file(const WideString& full_path, DeleteSharing sharing) 
   // must hold for the file actually opened, and when its name cannot be told
   // the file is not served.
   WideString opened;
-  if (!os.opened_path(file, opened) || !is_listed_kind(opened)) {
+  if (!os.opened_path(file, full_path, opened) || !is_listed_kind(opened)) {
     os.close_file(file);
     return kNoFile;
   }

@@ -24,7 +24,7 @@ void close_file(FileHandle file);
 bool move_replace(const WideString& from, const WideString& to);
 void delete_file(const WideString& path);
 FileHandle open_for_read(const WideString& path, DeleteSharing sharing);
-bool opened_path(FileHandle file, WideString& path);
+bool opened_path(FileHandle file, const WideString& path, WideString& real);
 bool file_size(FileHandle file, std::uint64_t& size);
 bool seek_file(FileHandle file, std::uint64_t offset);
 long read_file(FileHandle file, char* buffer, std::size_t length);

@@ -83,11 +83,11 @@ struct PlatformOps {
   // writing it, and delete or rename it only as `sharing` says. Directories,
   // devices and pipes are refused. kNoFile on failure.
   FileHandle (*open_for_read)(const WideString& path, DeleteSharing sharing);
-  // The path of the file an open handle reads, as the file system names it:
-  // links followed and short (8.3) names spelled out, so its last component
-  // is the file's real name whatever name opened it. False when the system
-  // cannot tell.
-  bool (*opened_path)(FileHandle file, WideString& path);
+  // A path whose last component is the real name of the file that `file`
+  // reads, opened from `path`: short (8.3) names spelled out and, where the
+  // system can tell, links followed, so that the name says what was opened
+  // whatever name opened it. False when the system cannot tell.
+  bool (*opened_path)(FileHandle file, const WideString& path, WideString& real);
   bool (*file_size)(FileHandle file, std::uint64_t& size);
   bool (*seek_file)(FileHandle file, std::uint64_t offset);
   // Up to `length` bytes at the file position; 0 at the end, negative on failure.

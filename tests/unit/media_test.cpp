@@ -276,11 +276,11 @@ struct RealName {
   WideString path;  // empty: the platform's own answer
 } g_real_name;
 
-bool told_opened_path(FileHandle file, WideString& path) {
+bool told_opened_path(FileHandle file, const WideString& opened_as, WideString& real) {
   ++g_real_name.asked;
   if (g_real_name.fails) return false;
-  if (g_real_name.path.empty()) return native_platform().opened_path(file, path);
-  path = g_real_name.path;
+  if (g_real_name.path.empty()) return native_platform().opened_path(file, opened_as, real);
+  real = g_real_name.path;
   return true;
 }
 
@@ -321,6 +321,21 @@ TEST_F(Media, KindHoldsForTheFileActuallyOpened) {
     EXPECT_EQ(g_real_name.asked, c.opens) << c.raw;
     EXPECT_TRUE(g_watch.open.empty()) << c.raw << ": the file was left open";
   }
+}
+
+// The platform's own answer, on a path longer than the classic limit, where
+// a Windows binding must fall back on the directory entry under Wine.
+TEST_F(Media, ListedFileAtALongPathIsOpenedByItsRealName) {
+  std::filesystem::path deep = music;
+  for (const char c : std::string("abcd")) deep /= std::string(80, c);
+  std::filesystem::create_directories(deep);
+  write_file(deep / "Song.mp3", thousand);
+  write_file(deep / "notes.txt", thousand);
+  const FileHandle file = open_listed_file((deep / "Song.mp3").u16string(), DeleteSharing::refused);
+  EXPECT_NE(file, kNoFile);
+  if (file != kNoFile) platform().close_file(file);
+  EXPECT_EQ(open_listed_file((deep / "notes.txt").u16string(), DeleteSharing::refused), kNoFile);
+  EXPECT_EQ(g_watch.opens, 1);  // the second never opened
 }
 
 // The same decision with Windows separators: only the last component of the

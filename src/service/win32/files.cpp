@@ -97,11 +97,12 @@ long native::read_file(FileHandle file, char* buffer, std::size_t length) {
   return static_cast<long>(got);
 }
 
+namespace {
+
 // The normalised name spells out every short (8.3) component and follows
 // links. Without the volume the call needs no answer from the mount manager,
 // which some virtual drives do not give.
-bool native::opened_path(FileHandle file, WideString& path) {
-  const HANDLE handle = reinterpret_cast<HANDLE>(file);
+bool final_path(HANDLE handle, WideString& path) {
   constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_NONE;
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
@@ -114,4 +115,21 @@ bool native::opened_path(FileHandle file, WideString& path) {
     }
     buffer.resize(n);  // n counts the terminator when the buffer was too small
   }
+}
+
+}  // namespace
+
+// Where the open file cannot be named (some file systems cannot, nor can Wine
+// past MAX_PATH), the directory entry that the path opened still has the long
+// name, though that of a link rather than of its target. The open has already
+// refused wildcards, which are no valid name characters.
+bool native::opened_path(FileHandle file, const WideString& path, WideString& real) {
+  if (final_path(reinterpret_cast<HANDLE>(file), real)) return true;
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = FindFirstFileExW(wide(literal_path(path)), FindExInfoBasic, &entry,
+                                       FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  real = reinterpret_cast<const char16_t*>(entry.cFileName);
+  return true;
 }
