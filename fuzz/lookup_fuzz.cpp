@@ -28,17 +28,42 @@ void check_header_value(const std::string& head, const std::string& name) {
   if (!value.empty()) FUZZ_CHECK(value[0] != ' ' && value[0] != '\t');
 }
 
-void check_content_length(const std::string& head) {
-  const std::int64_t length = parse_content_length(head);
-  FUZZ_CHECK(length == kContentLengthOverCap || (length >= 0 && length <= kContentLengthCap));
-  // A length found is written in the head, perhaps after leading zeros.
-  if (length > 0) FUZZ_CHECK(head.find(std::to_string(length)) != std::string::npos);
-  // The name is what a value hangs on: without it, there is no length.
-  std::string lowered = head;
-  for (char& c : lowered) {
+std::string lowered(std::string text) {
+  for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   }
-  if (lowered.find("content-length:") == std::string::npos) FUZZ_CHECK(length == 0);
+  return text;
+}
+
+void check_content_length(const std::string& head) {
+  const ContentLength found = parse_content_length(head);
+  if (found.framing == BodyFraming::length) {
+    FUZZ_CHECK(found.length >= 0 && found.length <= kContentLengthCap);
+  } else {
+    FUZZ_CHECK(found.length == 0);
+  }
+  const std::string low = lowered(head);
+  // The fields are what a framing hangs on: without their names, no body.
+  if (low.find("content-length") == std::string::npos &&
+      low.find("transfer-encoding") == std::string::npos) {
+    FUZZ_CHECK(found.framing == BodyFraming::length && found.length == 0);
+  }
+  // A length found is written in the head (perhaps after leading zeros) on
+  // a line that starts with the field's name.
+  if (found.length > 0) {
+    FUZZ_CHECK(head.find(std::to_string(found.length)) != std::string::npos);
+    FUZZ_CHECK(low.find("\ncontent-length") != std::string::npos);
+  }
+  if (found.framing == BodyFraming::transfer_coding) {
+    FUZZ_CHECK(low.find("\ntransfer-encoding") != std::string::npos);
+  }
+  // The request line never counts: whatever it holds, the same framing.
+  const std::size_t line_end = head.find('\n');
+  const std::string other_line =
+      "PUT /content-length:7?transfer-encoding:chunked HTTP/1.1\r" +
+      (line_end == std::string::npos ? std::string() : head.substr(line_end));
+  const ContentLength again = parse_content_length(other_line);
+  FUZZ_CHECK(again.framing == found.framing && again.length == found.length);
 }
 
 }  // namespace

@@ -23,25 +23,35 @@ std::vector<std::string> cut_into_pieces(const std::string& stream, unsigned bou
 }
 
 // The request read must be exactly the one the stream holds, and there must
-// be one whenever the stream holds a whole request.
-void check_request(const std::string& stream, const std::optional<HttpRequest>& request) {
+// be one whenever the stream holds a whole request; a head whose body cannot
+// be framed is refused, and nothing after it is taken for a body.
+void check_request(const std::string& stream, const RequestRead& read) {
   const std::size_t end = stream.find("\r\n\r\n");
   const std::string line = end == std::string::npos ? "" : stream.substr(0, stream.find("\r\n"));
   const bool usable = end != std::string::npos && line.find(' ') != std::string::npos;
+  const ContentLength announced =
+      usable ? parse_content_length(stream.substr(0, end)) : ContentLength{};
+  const BodyFraming framing = announced.framing;
+  const Refusal refusal = !usable                                   ? Refusal::none
+                          : framing == BodyFraming::transfer_coding ? Refusal::transfer_coding
+                          : framing == BodyFraming::bad_length      ? Refusal::bad_length
+                                                                    : Refusal::none;
+  FUZZ_CHECK(read.refusal == refusal);
+  if (refusal != Refusal::none) FUZZ_CHECK(!read.request);
   // A body the peer ends short, or one announced over the cap, is no request.
   const std::string rest = usable ? stream.substr(end + 4) : "";
-  const std::int64_t announced = usable ? parse_content_length(stream.substr(0, end)) : 0;
-  const bool whole = announced >= 0 && rest.size() >= static_cast<std::size_t>(announced);
-  FUZZ_CHECK(request.has_value() == (usable && whole));
-  if (!request) return;
-  FUZZ_CHECK(request->head == stream.substr(0, end));
-  FUZZ_CHECK(line.compare(0, request->method.size() + 1, request->method + " ") == 0);
-  FUZZ_CHECK(line.compare(request->method.size() + 1, request->target.size(), request->target) ==
-             0);
-  FUZZ_CHECK(request->target.find(' ') == std::string::npos);
-  FUZZ_CHECK(request->path == percent_decode(request->target.substr(0, request->target.find('?'))));
+  const bool whole =
+      framing == BodyFraming::length && rest.size() >= static_cast<std::size_t>(announced.length);
+  FUZZ_CHECK(read.request.has_value() == (usable && whole));
+  if (!read.request) return;
+  const HttpRequest& request = *read.request;
+  FUZZ_CHECK(request.head == stream.substr(0, end));
+  FUZZ_CHECK(line.compare(0, request.method.size() + 1, request.method + " ") == 0);
+  FUZZ_CHECK(line.compare(request.method.size() + 1, request.target.size(), request.target) == 0);
+  FUZZ_CHECK(request.target.find(' ') == std::string::npos);
+  FUZZ_CHECK(request.path == percent_decode(request.target.substr(0, request.target.find('?'))));
   // The body is what followed the head, cut to the announced length.
-  FUZZ_CHECK(request->body == rest.substr(0, static_cast<std::size_t>(announced)));
+  FUZZ_CHECK(request.body == rest.substr(0, static_cast<std::size_t>(announced.length)));
 }
 
 }  // namespace
@@ -53,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   use_scripted_peer(fake.ops);
   peer().chunks = cut_into_pieces(stream, data[1]);
   peer().after_chunks = (data[0] & 1) ? -1 : 0;
-  const std::optional<HttpRequest> request = read_request(kFakeSocket);
-  if (stream.size() <= kHeadLimit) check_request(stream, request);
+  const RequestRead read = read_request(kFakeSocket);
+  if (stream.size() <= kHeadLimit) check_request(stream, read);
   return 0;
 }

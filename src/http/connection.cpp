@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "http/refusal.h"
 #include "http/request.h"
 #include "http/routes.h"
 
@@ -11,7 +12,12 @@ void handle_connection(Socket socket) {
   // Nothing may escape a connection thread: whatever goes wrong while one
   // request is served ends that connection only.
   try {
-    if (const auto request = read_request(socket)) dispatch_request(socket, *request);
+    const RequestRead read = read_request(socket);
+    if (read.request) {
+      dispatch_request(socket, *read.request);
+    } else if (read.refusal != Refusal::none) {
+      refuse_request(socket, read.refusal);
+    }
   } catch (const std::exception&) {
   }
   os.close_socket(socket);

@@ -14,22 +14,67 @@ Utf8String ascii_lowered(const Utf8String& text) {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// One Content-Length value: digits between optional blanks, its value kept
+// only up to just past the cap.
+ContentLength read_length_value(const Utf8String& line, std::size_t from) {
+  std::size_t end = line.size();
+  while (from < end && is_blank(line[from])) ++from;
+  while (end > from && is_blank(line[end - 1])) --end;
+  if (from == end) return {BodyFraming::bad_length, 0};
+  std::int64_t value = 0;
+  for (std::size_t i = from; i < end; ++i) {
+    if (!is_digit(line[i])) return {BodyFraming::bad_length, 0};
+    if (value <= kContentLengthCap) value = value * 10 + (line[i] - '0');
+  }
+  if (value > kContentLengthCap) return {BodyFraming::over_cap, 0};
+  return {BodyFraming::length, value};
+}
+
 }  // namespace
 
-std::int64_t parse_content_length(const Utf8String& head) {
-  static const Utf8String key = "content-length:";
-  if (head.size() < key.size()) return 0;
-  const Utf8String lowered = ascii_lowered(head);
-  std::size_t i = lowered.find(key);
-  if (i == Utf8String::npos) return 0;
-  i += key.size();
-  while (i < lowered.size() && is_blank(lowered[i])) ++i;
-  std::int64_t value = 0;
-  for (; i < lowered.size() && lowered[i] >= '0' && lowered[i] <= '9'; ++i) {
-    value = value * 10 + (lowered[i] - '0');
-    if (value > kContentLengthCap) return kContentLengthOverCap;
+ContentLength parse_content_length(const Utf8String& head) {
+  static const Utf8String kLength = "content-length";
+  static const Utf8String kCoding = "transfer-encoding";
+  ContentLength found;
+  int lengths = 0;
+  bool coded = false;
+  bool last_was_length = false;
+  // The request line comes first and is no header line.
+  std::size_t start = head.find('\n');
+  while (start != Utf8String::npos) {
+    ++start;
+    std::size_t stop = head.find('\n', start);
+    Utf8String line =
+        head.substr(start, stop == Utf8String::npos ? Utf8String::npos : stop - start);
+    start = stop;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && is_blank(line[0])) {
+      // A continuation would add to the value above it.
+      if (last_was_length) found.framing = BodyFraming::bad_length;
+      continue;
+    }
+    last_was_length = false;
+    const std::size_t colon = line.find(':');
+    if (colon == Utf8String::npos) continue;
+    std::size_t name_end = colon;
+    while (name_end > 0 && is_blank(line[name_end - 1])) --name_end;
+    const Utf8String name = ascii_lowered(line.substr(0, name_end));
+    if (name == kCoding) {
+      coded = true;
+    } else if (name == kLength) {
+      last_was_length = true;
+      if (++lengths > 1 || name_end != colon) {
+        found.framing = BodyFraming::bad_length;
+      } else {
+        found = read_length_value(line, colon + 1);
+      }
+    }
   }
-  return value;
+  if (coded) return {BodyFraming::transfer_coding, 0};
+  if (found.framing != BodyFraming::length) found.length = 0;
+  return found;
 }
 
 Utf8String header_value(const Utf8String& head, const Utf8String& name) {

@@ -7,14 +7,28 @@
 
 // The largest body a request may announce (2^26 bytes).
 inline constexpr std::int64_t kContentLengthCap = 67108864;
-// What parse_content_length gives for an announcement above the cap.
-inline constexpr std::int64_t kContentLengthOverCap = -1;
 
-// The announced body length: digits after the first "content-length:"
-// anywhere in the head, any case; 0 when absent or without digits;
-// kContentLengthOverCap when the digits' value exceeds kContentLengthCap,
-// however many digits follow.
-std::int64_t parse_content_length(const Utf8String& head);
+// How a head says where its body ends.
+enum class BodyFraming {
+  length,           // one Content-Length of plain digits up to the cap, or none (length 0)
+  over_cap,         // one Content-Length of plain digits whose value exceeds the cap
+  bad_length,       // a Content-Length that is not plain digits, or more than one of them
+  transfer_coding,  // a Transfer-Encoding field: a body coding this service does not decode
+};
+
+struct ContentLength {
+  BodyFraming framing = BodyFraming::length;
+  std::int64_t length = 0;  // meaningful for BodyFraming::length only
+};
+
+// Reads the framing fields of a head: header lines (never the request line)
+// whose name, in any case, is exactly Content-Length or Transfer-Encoding.
+// A Content-Length value is one or more decimal digits, with optional spaces
+// or tabs around them. Lines break at LF, a CR before it dropped, so that no
+// other reading of the head finds a field this one misses; a Content-Length
+// with blanks before its colon or continued on an indented line is malformed.
+// Any Transfer-Encoding wins over every Content-Length.
+ContentLength parse_content_length(const Utf8String& head);
 
 // The value after the first "<name>:" anywhere in the head (any case), with
 // leading spaces and tabs skipped, up to the end of its line, as sent.

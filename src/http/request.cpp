@@ -1,6 +1,7 @@
 #include "http/request.h"
 
 #include <new>
+#include <utility>
 
 #include "http/lookup.h"
 
@@ -72,25 +73,36 @@ bool receive_body(Socket socket, std::size_t want, Utf8String& body) {
 
 }  // namespace
 
-std::optional<HttpRequest> read_request(Socket socket) {
+RequestRead read_request(Socket socket) {
   try {
     Utf8String buffer;
     std::size_t end = 0;
-    if (!receive_head(socket, buffer, end)) return std::nullopt;
+    if (!receive_head(socket, buffer, end)) return {};
     HttpRequest request;
     request.head = buffer.substr(0, end);
-    if (!split_request_line(request)) return std::nullopt;
+    if (!split_request_line(request)) return {};
+    const ContentLength announced = parse_content_length(request.head);
+    switch (announced.framing) {
+      case BodyFraming::length:
+        break;
+      // A length over the cap is refused, not cut: a prefix of the body must
+      // not pass for the whole of it.
+      case BodyFraming::over_cap:
+        return {};
+      // Whatever was sent after such a head, none of it can be taken for the
+      // body, nor the body guessed from it.
+      case BodyFraming::bad_length:
+        return {std::nullopt, Refusal::bad_length};
+      case BodyFraming::transfer_coding:
+        return {std::nullopt, Refusal::transfer_coding};
+    }
     request.body = buffer.substr(end + 4);
     buffer = Utf8String();
-    // A length over the cap is refused, not cut: a prefix of the body must
-    // not pass for the whole of it.
-    const std::int64_t announced = parse_content_length(request.head);
-    if (announced == kContentLengthOverCap) return std::nullopt;
-    if (!receive_body(socket, static_cast<std::size_t>(announced), request.body)) {
-      return std::nullopt;
+    if (!receive_body(socket, static_cast<std::size_t>(announced.length), request.body)) {
+      return {};
     }
-    return request;
+    return {std::move(request), Refusal::none};
   } catch (const std::bad_alloc&) {
-    return std::nullopt;
+    return {};
   }
 }

@@ -19,10 +19,26 @@ inline constexpr unsigned kSocketTimeoutMs = 15000;
 inline constexpr int kReceiveChunk = 8192;
 inline constexpr std::size_t kHeadLimit = 1048576;
 
-// Reads and parses one request; nothing when the connection is to be closed
-// without an answer (peer gone, error or time-out before the whole request
-// arrived, head too long or later than kSocketTimeoutMs, no usable request
-// line, a Content-Length over the cap, or no memory for the body). Expects
-// the socket's receive time-out to be kSocketTimeoutMs, as handle_connection
-// sets it, and leaves it so when a request comes back.
-std::optional<HttpRequest> read_request(Socket socket);
+// Why a request whose head arrived is answered without being handled.
+enum class Refusal {
+  none,
+  transfer_coding,  // it carries Transfer-Encoding, which this service does not decode
+  bad_length,       // its Content-Length is not plain digits, or it has more than one
+};
+
+// What reading a connection came to: a whole request, or a refusal to answer
+// in place of handling it, or neither, when the connection is to be closed
+// without an answer.
+struct RequestRead {
+  std::optional<HttpRequest> request;
+  Refusal refusal = Refusal::none;
+};
+
+// Reads and parses one request. Closed without an answer: peer gone, error or
+// time-out before the whole request arrived, head too long or later than
+// kSocketTimeoutMs, no usable request line, a Content-Length over the cap,
+// or no memory for the body. Refused: a head whose body cannot be told apart
+// from what follows it; nothing after such a head is read. Expects the
+// socket's receive time-out to be kSocketTimeoutMs, as handle_connection sets
+// it, and leaves it so when a request comes back.
+RequestRead read_request(Socket socket);

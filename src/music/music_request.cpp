@@ -36,5 +36,17 @@ bool is_listed_kind(const WideString& full_path) {
 
 FileHandle open_listed_file(const WideString& full_path, DeleteSharing sharing) {
   if (!is_listed_kind(full_path)) return kNoFile;
-  return platform().open_for_read(full_path, sharing);
+  const PlatformOps& os = platform();
+  const FileHandle file = os.open_for_read(full_path, sharing);
+  if (file == kNoFile) return kNoFile;
+  // The name asked for need not be the file's own: on Windows the short name
+  // DIARY~1.APE opens diary.apex, and a link may carry any name. The kind
+  // must hold for the file actually opened, and when its name cannot be told
+  // the file is not served.
+  WideString opened;
+  if (!os.opened_path(file, full_path, opened) || !is_listed_kind(opened)) {
+    os.close_file(file);
+    return kNoFile;
+  }
+  return file;
 }

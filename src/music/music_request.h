@@ -22,8 +22,11 @@ void send_music_not_found(Socket socket);
 // The file's own name, after the last separator, has a kind the tree lists.
 bool is_listed_kind(const WideString& full_path);
 
-// Opens a resolved file for reading when it is of a kind the tree lists;
-// kNoFile when it is not, or cannot be opened. A link in the music directory
-// may lead anywhere on the disk, and the resolution does not follow links, so
-// nothing but the listed kinds is ever opened.
+// Opens a resolved file for reading when it is of a kind the tree lists, by
+// the name asked for and by the real name of the file that name opened;
+// kNoFile when either is not, when the real name cannot be told, or when the
+// file cannot be opened. A link in the music directory may lead anywhere on
+// the disk, the resolution does not follow links, and a Windows short name
+// may stand for a longer one of another kind, so nothing but the listed
+// kinds is ever served.
 FileHandle open_listed_file(const WideString& full_path, DeleteSharing sharing);

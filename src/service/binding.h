@@ -24,6 +24,7 @@ void close_file(FileHandle file);
 bool move_replace(const WideString& from, const WideString& to);
 void delete_file(const WideString& path);
 FileHandle open_for_read(const WideString& path, DeleteSharing sharing);
+bool opened_path(FileHandle file, const WideString& path, WideString& real);
 bool file_size(FileHandle file, std::uint64_t& size);
 bool seek_file(FileHandle file, std::uint64_t offset);
 long read_file(FileHandle file, char* buffer, std::size_t length);
@@ -43,6 +44,7 @@ long send_gather(Socket socket, const SendPiece* pieces, int count);
 // Null where the platform has none.
 extern bool (*const send_file)(Socket socket, const char* head, std::size_t head_length,
                                FileHandle file, std::uint64_t offset, std::uint64_t length);
+void shutdown_send(Socket socket);
 void close_socket(Socket socket);
 
 }  // namespace native

@@ -24,6 +24,7 @@ const PlatformOps& native_platform() {
       .move_replace = native::move_replace,
       .delete_file = native::delete_file,
       .open_for_read = native::open_for_read,
+      .opened_path = native::opened_path,
       .file_size = native::file_size,
       .seek_file = native::seek_file,
       .read_file = native::read_file,
@@ -40,6 +41,7 @@ const PlatformOps& native_platform() {
       .send = native::send,
       .send_gather = native::send_gather,
       .send_file = native::send_file,
+      .shutdown_send = native::shutdown_send,
       .close_socket = native::close_socket,
   };
   return ops;

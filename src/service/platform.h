@@ -83,6 +83,11 @@ struct PlatformOps {
   // writing it, and delete or rename it only as `sharing` says. Directories,
   // devices and pipes are refused. kNoFile on failure.
   FileHandle (*open_for_read)(const WideString& path, DeleteSharing sharing);
+  // A path whose last component is the real name of the file that `file`
+  // reads, opened from `path`: short (8.3) names spelled out and, where the
+  // system can tell, links followed, so that the name says what was opened
+  // whatever name opened it. False when the system cannot tell.
+  bool (*opened_path)(FileHandle file, const WideString& path, WideString& real);
   bool (*file_size)(FileHandle file, std::uint64_t& size);
   bool (*seek_file)(FileHandle file, std::uint64_t offset);
   // Up to `length` bytes at the file position; 0 at the end, negative on failure.
@@ -127,6 +132,9 @@ struct PlatformOps {
   // platform has no such send, and files go through a buffer.
   bool (*send_file)(Socket socket, const char* head, std::size_t head_length, FileHandle file,
                     std::uint64_t offset, std::uint64_t length);
+  // Ends the sending direction: the peer sees the end of input once what was
+  // sent has arrived, and receiving goes on.
+  void (*shutdown_send)(Socket socket);
   void (*close_socket)(Socket socket);
 };
 

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -62,6 +63,40 @@ class WinePrefix : public ::testing::Environment {
 
 const auto* const kWinePrefix = ::testing::AddGlobalTestEnvironment(new WinePrefix);
 
+constexpr int kFirstPort = 17632;
+constexpr int kLastPort = 17641;
+
+constexpr char kAlreadyRunning[] =
+    "The service exited at once with code 0, which is what it does when another instance "
+    "already runs as this user in this login session (a scripts/run of yours, or one started "
+    "at login, is enough). These tests start the service themselves: stop that instance and "
+    "run them again.";
+
+// Every start of the service here must be the only instance of its user and
+// session, on a port range of its own. One started elsewhere, such as a
+// developer's scripts/run, would make each start exit 0 as already running
+// and each round trip fail with nothing to go on; so say it once, up front.
+class NoOtherService : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    for (int port = kFirstPort; port <= kLastPort; ++port) {
+      Client client(port);
+      if (!client.connected()) continue;
+      client.send("GET /api/ping HTTP/1.1\r\n\r\n");
+      if (client.read_all(milliseconds(2000)).received.find("zelvo-tessavin") !=
+          std::string::npos) {
+        FAIL() << "Another instance of the service already answers on 127.0.0.1:" << port
+               << ". These tests start the service themselves and need the port range "
+               << kFirstPort << "-" << kLastPort
+               << " and the per-user single-instance guard to themselves: stop that instance "
+                  "(a scripts/run of yours, or one started at login) and run them again.";
+      }
+    }
+  }
+};
+
+const auto* const kNoOtherService = ::testing::AddGlobalTestEnvironment(new NoOtherService);
+
 void close_abortively(int fd) {
   // An abortive close leaves no TIME_WAIT behind on the service's port, which
   // would otherwise push later starts up the port range.
@@ -112,16 +147,23 @@ Service::Service(const Install& where, StartOptions options) : install(where) {
   if (under_wine()) argv.push_back(env("TESSAVIN_WINE"));
   argv.push_back(install.binary.string());
   const std::string errors = install.stderr_path().string();
+  const pid_t test = getpid();
   pid = fork();
   if (pid == 0) {
+    // Should the test die without stopping it, the service goes too, rather
+    // than staying on to make every later start exit as already running.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != test) _exit(125);
     // Outside the base directory, so that a relative fallback would show.
     if (chdir(install.root.c_str()) != 0) _exit(126);
     if (options.address_space_limit) {
       rlimit limit{options.address_space_limit, options.address_space_limit};
       setrlimit(RLIMIT_AS, &limit);
     }
-    if (options.self_update) unsetenv("ZELVO_NO_SELF_UPDATE");
-    else setenv("ZELVO_NO_SELF_UPDATE", "1", 1);
+    if (options.self_update)
+      unsetenv("ZELVO_NO_SELF_UPDATE");
+    else
+      setenv("ZELVO_NO_SELF_UPDATE", "1", 1);
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
     const int null = open("/dev/null", O_RDWR);
     const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
@@ -161,7 +203,14 @@ int Service::wait_for_exit(milliseconds limit) {
 int Service::wait_until_serving(milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   const fs::path port_file = install.app / "service_port.txt";
-  while (running() && std::chrono::steady_clock::now() < deadline) {
+  for (;;) {
+    if (!running()) {
+      // Exit code 0 before serving is the service's answer to another
+      // instance holding the single-instance guard.
+      if (exit_code == 0) ADD_FAILURE() << kAlreadyRunning;
+      return 0;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return 0;
     const std::string digits = read_file(port_file);
     if (digits.size() == 5) {
       const int port = std::atoi(digits.c_str());
@@ -172,7 +221,6 @@ int Service::wait_until_serving(milliseconds limit) {
     }
     std::this_thread::sleep_for(milliseconds(50));
   }
-  return 0;
 }
 
 void Service::kill() {

@@ -321,6 +321,24 @@ TEST_F(Library, HostilePathsNeverLeaveTheMusicDirectory) {
   expect_ping_answered();
 }
 
+// A file link is served by the kind of the file it leads to, not only by its
+// own name: a link named like a song may not expose a file of another kind.
+TEST_F(Library, FileLinksAreServedByTheKindOfTheirTarget) {
+  const std::string secret = "TOP-SECRET";
+  fs::create_directories(music() / "store");
+  write_file(data() / "diary", secret);
+  write_file(data() / "diary.apex", secret);
+  write_file(music() / "store" / "track.flac", "inside");
+  fs::create_symlink(data() / "diary", music() / "diary.mp3");
+  fs::create_symlink("../diary.apex", music() / "DIARY~1.APE");
+  fs::create_symlink("store/track.flac", music() / "song.mp3");
+  EXPECT_EQ(call("GET", "/api/music/media?path=diary.mp3"), kDocumentNotFound);
+  EXPECT_EQ(call("GET", "/api/music/media?path=DIARY~1.APE"), kDocumentNotFound);
+  // Typed by the name asked for, as the tree lists it.
+  EXPECT_EQ(call("GET", "/api/music/media?path=song.mp3"), media_head("audio/mpeg", 6) + "inside");
+  expect_ping_answered();
+}
+
 // A client that stops reading is dropped once a send times out: the file is
 // closed then, not hours later after one time-out per remaining chunk, nor
 // after one time-out per piece that a zero-copy send moves.

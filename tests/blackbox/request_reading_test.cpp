@@ -144,5 +144,83 @@ TEST_F(RequestReading, OnlyWholeRequestsAreHandled) {
   expect_ping_answered();
 }
 
+// A body that could be read more than one way is never guessed at: the
+// request is refused with a JSON error and the document keeps what it held,
+// or the one real Content-Length frames it whole. Each starts from the
+// same document, re-sent by the well-framed cases.
+TEST_F(RequestReading, FramingIsReadOneWayOnly) {
+  const std::string kept = "{\"a\":1,\"keep\":\"me\"}";
+  const std::string other = "{\"b\":2}";
+  const std::string length = "Content-Length: " + std::to_string(kept.size()) + "\r\n";
+  const std::string chunked = "7\r\n" + other + "\r\n0\r\n\r\n";
+  const std::string bad_length =
+      expected::json("400 Bad Request", "{\"error\":\"invalid content-length\"}");
+  const std::string not_implemented =
+      expected::json("501 Not Implemented", "{\"error\":\"transfer-encoding not supported\"}");
+  const auto head = [](const std::string& target, const std::string& fields) {
+    return "PUT " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + fields + "\r\n";
+  };
+  // A chunked upload that goes on after the answer, as a streaming client's
+  // would: the answer must still arrive whole.
+  std::string long_upload;
+  for (int i = 0; i < 4096; ++i) long_upload += "400\r\n" + std::string(1024, 'x') + "\r\n";
+  long_upload += "0\r\n\r\n";
+  const struct {
+    const char* what;
+    std::string request;
+    std::string answer;
+  } cases[] = {
+      {"a length named in the target", head("/api/data/doc2?x=content-length:3", length) + kept,
+       expected::kOk},
+      {"a length in the tail of another name",
+       head("/api/data/doc2", "X-Original-Content-Length: 4\r\n" + length) + kept, expected::kOk},
+      {"a length in another field's value",
+       head("/api/data/doc2", "X-Note: content-length: 3\r\n" + length) + kept, expected::kOk},
+      {"Content-Length: -1", head("/api/data/doc2", "Content-Length: -1\r\n") + other, bad_length},
+      {"Content-Length: +3", head("/api/data/doc2", "Content-Length: +3\r\n") + other, bad_length},
+      {"Content-Length:  3x", head("/api/data/doc2", "Content-Length:  3x\r\n") + other,
+       bad_length},
+      {"Content-Length: 7, 7", head("/api/data/doc2", "Content-Length: 7, 7\r\n") + other,
+       bad_length},
+      {"an empty Content-Length", head("/api/data/doc2", "Content-Length:\r\n") + other,
+       bad_length},
+      {"a blank before the colon", head("/api/data/doc2", "Content-Length : 7\r\n") + other,
+       bad_length},
+      {"a folded Content-Length", head("/api/data/doc2", "Content-Length: 3\r\n 4\r\n") + other,
+       bad_length},
+      {"two equal Content-Lengths",
+       head("/api/data/doc2", "Content-Length: 7\r\nContent-Length: 7\r\n") + other, bad_length},
+      {"two different Content-Lengths",
+       head("/api/data/doc2", "Content-Length: 3\r\ncontent-length: 7\r\n") + other, bad_length},
+      {"a chunked upload", head("/api/data/doc2", "Transfer-Encoding: chunked\r\n") + chunked,
+       not_implemented},
+      {"chunked with a Content-Length too",
+       head("/api/data/doc2", "Content-Length: 7\r\nTransfer-Encoding: chunked\r\n") + chunked,
+       not_implemented},
+      {"a transfer coding in capitals, no body",
+       head("/api/data/doc2", "TRANSFER-ENCODING: gzip\r\n"), not_implemented},
+      {"a long chunked upload still on its way",
+       head("/api/data/doc2", "Transfer-Encoding: chunked\r\n") + long_upload, not_implemented},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(blackbox::exchange(port, head("/api/data/doc2", length) + kept).received,
+              expected::kOk)
+        << c.what;
+    const Exchange got = blackbox::exchange(port, c.request);
+    EXPECT_TRUE(got.closed) << c.what;
+    EXPECT_EQ(got.received, c.answer) << c.what;
+    EXPECT_EQ(blackbox::exchange(port, "GET /api/data/doc2 HTTP/1.1\r\n\r\n").received,
+              expected::json("200 OK", kept))
+        << c.what;
+  }
+  // A well-framed write of another document is stored whole.
+  const std::string target_named = head("/api/data/doc2?x=content-length:3",
+                                        "X-Original-Content-Length: 4\r\nContent-Length: 7\r\n");
+  EXPECT_EQ(blackbox::exchange(port, target_named + other).received, expected::kOk);
+  EXPECT_EQ(blackbox::exchange(port, "GET /api/data/doc2 HTTP/1.1\r\n\r\n").received,
+            expected::json("200 OK", other));
+  expect_ping_answered();
+}
+
 }  // namespace
 }  // namespace blackbox

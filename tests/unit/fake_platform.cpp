@@ -47,6 +47,10 @@ long fake_send_gather(Socket socket, const SendPiece* pieces, int count) {
 
 void fake_close(Socket) { ++g_peer.closes; }
 
+void fake_shutdown(Socket) {
+  if (g_peer.shutdowns++ == 0) g_peer.sent_before_shutdown = g_peer.received.size();
+}
+
 void fake_timeouts(Socket, unsigned milliseconds) {
   g_peer.timeout_ms = milliseconds;
   g_peer.receive_timeout_ms = milliseconds;
@@ -69,6 +73,7 @@ void use_scripted_peer(PlatformOps& ops) {
   ops.send = fake_send;
   ops.send_gather = fake_send_gather;
   ops.close_socket = fake_close;
+  ops.shutdown_send = fake_shutdown;
   ops.set_timeouts = fake_timeouts;
   ops.set_receive_timeout = fake_receive_timeout;
   ops.monotonic_ms = fake_clock;

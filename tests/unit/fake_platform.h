@@ -28,7 +28,9 @@ struct ScriptedPeer {
   int failing_send = -1;       // 1-based call from which on every send fails
   long send_limit = 1L << 30;  // most bytes one send takes
   int closes = 0;
-  unsigned timeout_ms = 0;  // the last set_timeouts value
+  int shutdowns = 0;                     // of the sending direction
+  std::size_t sent_before_shutdown = 0;  // bytes in `received` at the first one
+  unsigned timeout_ms = 0;               // the last set_timeouts value
 
   // Time, on a fake clock that only the peer's receives move: chunk i
   // arrives gaps_ms[i] (0 when not given) after the receive that asks for it

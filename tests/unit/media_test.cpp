@@ -8,8 +8,10 @@
 #include "fake_platform.h"
 #include "http/response.h"
 #include "http/routes.h"
+#include "music/music_request.h"
 #include "service/paths.h"
 #include "temp_dir.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -19,6 +21,7 @@ using namespace expected;
 // reads ran and the largest read asked for; a read can be made to fail.
 struct FileWatch {
   std::set<FileHandle> open;
+  int opens = 0;
   int reads = 0;
   std::size_t largest_read = 0;
   int failing_read = 0;  // 1-based read from which on reads fail
@@ -27,6 +30,7 @@ struct FileWatch {
 FileWatch g_watch;
 
 FileHandle watched_open(const WideString& path, DeleteSharing sharing) {
+  ++g_watch.opens;
   const FileHandle file = native_platform().open_for_read(path, sharing);
   if (file != kNoFile) g_watch.open.insert(file);
   return file;
@@ -261,6 +265,104 @@ TEST_F(Media, ZeroCopySendCarriesTheSameAnswers) {
   EXPECT_EQ(get("big.wav"), "");
   EXPECT_EQ(g_zero_copy.calls, 4);
   EXPECT_TRUE(g_watch.open.empty());
+}
+
+// What the file system calls the file behind an open handle, as the fake
+// seam tells it: a Windows short name opens a file whose real name may be of
+// another kind, which Wine's file systems cannot show.
+struct RealName {
+  int asked = 0;
+  bool fails = false;
+  WideString path;  // empty: the platform's own answer
+} g_real_name;
+
+bool told_opened_path(FileHandle file, const WideString& opened_as, WideString& real) {
+  ++g_real_name.asked;
+  if (g_real_name.fails) return false;
+  if (g_real_name.path.empty()) return native_platform().opened_path(file, opened_as, real);
+  real = g_real_name.path;
+  return true;
+}
+
+TEST_F(Media, KindHoldsForTheFileActuallyOpened) {
+  write_file(music / "DIARY~1.APE", "private words");
+  write_file(music / "SONG~1.MP3", thousand);
+  write_file(music / "TRACK~1.FLA", thousand);
+  fake.ops.opened_path = told_opened_path;
+  const std::u16string m = music.u16string();
+  const struct {
+    const char* raw;
+    WideString real;  // empty: the platform's own answer
+    bool fails;
+    std::string answer;
+    int opens;
+  } cases[] = {
+      // The short name is of a listed kind, the file it opens is not.
+      {"DIARY~1.APE", m + u"/diary.apex", false, kDocumentNotFound, 1},
+      {"DIARY~1.APE", m + u"/diary.ape.txt", false, kDocumentNotFound, 1},
+      // A folder of a listed-looking name holding a file of no kind.
+      {"DIARY~1.APE", m + u"/Live.mp3/notes", false, kDocumentNotFound, 1},
+      {"DIARY~1.APE", m + u"/", false, kDocumentNotFound, 1},
+      {"DIARY~1.APE", u"", true, kDocumentNotFound, 1},  // the name cannot be told
+      // Short and real name both listed: served, typed by the name asked for.
+      {"SONG~1.MP3", m + u"/Song With A Long Name.mp3", false,
+       media_head("audio/mpeg", 1000) + thousand, 1},
+      {"SONG~1.MP3", m + u"/SONG WITH A LONG NAME.MP3", false,
+       media_head("audio/mpeg", 1000) + thousand, 1},
+      {"SONG~1.MP3", u"", false, media_head("audio/mpeg", 1000) + thousand, 1},
+      // A name asked for that is of no listed kind is not even opened.
+      {"TRACK~1.FLA", m + u"/Track.flac", false, kDocumentNotFound, 0},
+  };
+  for (const auto& c : cases) {
+    g_watch = {};
+    g_real_name = {0, c.fails, c.real};
+    EXPECT_EQ(get(c.raw), c.answer) << c.raw << " as " << utf16_to_utf8(c.real);
+    EXPECT_EQ(g_watch.opens, c.opens) << c.raw;
+    EXPECT_EQ(g_real_name.asked, c.opens) << c.raw;
+    EXPECT_TRUE(g_watch.open.empty()) << c.raw << ": the file was left open";
+  }
+}
+
+// The platform's own answer, on a path longer than the classic limit, where
+// a Windows binding must fall back on the directory entry under Wine.
+TEST_F(Media, ListedFileAtALongPathIsOpenedByItsRealName) {
+  std::filesystem::path deep = music;
+  for (const char c : std::string("abcd")) deep /= std::string(80, c);
+  std::filesystem::create_directories(deep);
+  write_file(deep / "Song.mp3", thousand);
+  write_file(deep / "notes.txt", thousand);
+  const FileHandle file = open_listed_file((deep / "Song.mp3").u16string(), DeleteSharing::refused);
+  EXPECT_NE(file, kNoFile);
+  if (file != kNoFile) platform().close_file(file);
+  EXPECT_EQ(open_listed_file((deep / "notes.txt").u16string(), DeleteSharing::refused), kNoFile);
+  EXPECT_EQ(g_watch.opens, 1);  // the second never opened
+}
+
+// The same decision with Windows separators: only the last component of the
+// real path counts.
+TEST_F(Media, OpenListedFileJudgesTheLastComponentOfTheRealPath) {
+  write_file(music / "DIARY~1.APE", "private words");
+  fake.ops.opened_path = told_opened_path;
+  fake.ops.path_separators = u"\\/";
+  const WideString requested = (music / "DIARY~1.APE").u16string();
+  const struct {
+    const char16_t* real;
+    bool opened;
+  } cases[] = {
+      {u"\\Users\\me\\Music\\diary.apex", false},
+      {u"\\Users\\me\\Music.mp3\\diary", false},
+      {u"\\Users\\me\\Music\\Diary.APE", true},
+      {u"\\Users\\me\\Music/diary.ape", true},
+      {u"diary.ape", true},
+  };
+  for (const auto& c : cases) {
+    g_watch = {};
+    g_real_name = {0, false, c.real};
+    const FileHandle file = open_listed_file(requested, DeleteSharing::refused);
+    EXPECT_EQ(file != kNoFile, c.opened) << utf16_to_utf8(c.real);
+    if (file != kNoFile) platform().close_file(file);
+    EXPECT_TRUE(g_watch.open.empty()) << utf16_to_utf8(c.real);
+  }
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <new>
 
+#include "answers.h"
 #include "fake_platform.h"
 #include "http/connection.h"
 #include "http/lookup.h"
+#include "http/refusal.h"
 
 namespace {
 
@@ -37,7 +39,7 @@ TEST_F(ReadRequest, SplitsTheRequestLine) {
   for (const auto& c : cases) {
     use_scripted_peer(fake.ops);
     peer().chunks = {c.bytes};
-    const auto request = read_request(kFakeSocket);
+    const auto request = read_request(kFakeSocket).request;
     ASSERT_TRUE(request) << c.bytes;
     EXPECT_EQ(request->method, c.method) << c.bytes;
     EXPECT_EQ(request->target, c.target) << c.bytes;
@@ -48,7 +50,7 @@ TEST_F(ReadRequest, SplitsTheRequestLine) {
 
 TEST_F(ReadRequest, KeepsTheHeadWithoutItsBlankLine) {
   peer().chunks = {"GET /x HTTP/1.1\r\nHost: a\r\nRange: bytes=0-\r\n\r\nextra"};
-  const auto request = read_request(kFakeSocket);
+  const auto request = read_request(kFakeSocket).request;
   ASSERT_TRUE(request);
   EXPECT_EQ(request->head, "GET /x HTTP/1.1\r\nHost: a\r\nRange: bytes=0-");
   EXPECT_EQ(request->body, "");  // no Content-Length: what follows is dropped
@@ -56,7 +58,7 @@ TEST_F(ReadRequest, KeepsTheHeadWithoutItsBlankLine) {
 
 TEST_F(ReadRequest, FindsTheEndOfTheHeadAcrossReceives) {
   peer().chunks = {"GET /x HTTP/1.1\r", "\n", "\r", "\nbody"};
-  const auto request = read_request(kFakeSocket);
+  const auto request = read_request(kFakeSocket).request;
   ASSERT_TRUE(request);
   EXPECT_EQ(request->path, "/x");
   EXPECT_EQ(peer().next, 4u);  // nothing read past the head's last chunk
@@ -78,7 +80,9 @@ TEST_F(ReadRequest, ClosesWithoutARequest) {
     use_scripted_peer(fake.ops);
     peer().chunks = c.chunks;
     peer().after_chunks = c.after;
-    EXPECT_FALSE(read_request(kFakeSocket)) << (c.chunks.empty() ? "" : c.chunks[0]);
+    const RequestRead read = read_request(kFakeSocket);
+    EXPECT_FALSE(read.request) << (c.chunks.empty() ? "" : c.chunks[0]);
+    EXPECT_EQ(read.refusal, Refusal::none) << (c.chunks.empty() ? "" : c.chunks[0]);
   }
 }
 
@@ -90,16 +94,16 @@ TEST_F(ReadRequest, HeadLimitIsOneMebibyte) {
   std::string at_limit = line + std::string(limit - line.size() - 4, 'a') + "\r\n\r\n";
   ASSERT_EQ(at_limit.size(), limit);
   peer().chunks = {at_limit};
-  EXPECT_TRUE(read_request(kFakeSocket));
+  EXPECT_TRUE(read_request(kFakeSocket).request);
 
   use_scripted_peer(fake.ops);
   peer().chunks = {line + std::string(limit - line.size() - 3, 'a') + "\r\n\r\n"};
-  EXPECT_FALSE(read_request(kFakeSocket));
+  EXPECT_FALSE(read_request(kFakeSocket).request);
 
   use_scripted_peer(fake.ops);
   peer().chunks = {std::string(limit + 1, 'a')};
   peer().after_chunks = -1;
-  EXPECT_FALSE(read_request(kFakeSocket));
+  EXPECT_FALSE(read_request(kFakeSocket).request);
   EXPECT_EQ(peer().next, 1u);  // gave up at the limit, not at the time-out
 }
 
@@ -113,14 +117,15 @@ TEST_F(ReadRequest, ReadsTheAnnouncedBody) {
        "0123456789"},
       {{"POST /d HTTP/1.1\r\nContent-Length: 0\r\n\r\n"}, ""},
       {{"POST /d HTTP/1.1\r\ncontent-length:3\r\n\r\n", "abcdef"}, "abc"},
-      {{"POST /d HTTP/1.1\r\nContent-Length: +3\r\n\r\nabc"}, ""},
       {{"POST /d HTTP/1.1\r\n\r\nabc"}, ""},
-      {{"POST /d HTTP/1.1\r\nX-Content-Length: 2\r\nContent-Length: 5\r\n\r\nabcde"}, "ab"},
+      {{"POST /d HTTP/1.1\r\nX-Content-Length: 2\r\nContent-Length: 5\r\n\r\nabcde"}, "abcde"},
+      {{"POST /d?content-length:2 HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcde"}, "abcde"},
+      {{"POST /d HTTP/1.1\r\nX-Original-Content-Length: 4\r\n\r\nabcde"}, ""},
   };
   for (const auto& c : cases) {
     use_scripted_peer(fake.ops);
     peer().chunks = c.chunks;
-    const auto request = read_request(kFakeSocket);
+    const auto request = read_request(kFakeSocket).request;
     ASSERT_TRUE(request) << c.chunks[0];
     EXPECT_EQ(request->body, c.body) << c.chunks[0];
     if (c.chunks.size() == 4) {
@@ -167,9 +172,74 @@ TEST_F(ReadRequest, ContentLengthOverTheCapIsRefusedBeforeTheBody) {
     use_scripted_peer(fake.ops);
     peer().chunks = {"PUT /x HTTP/1.1\r\nContent-Length: " + std::string(length) + "\r\n\r\nab",
                      "cdef"};
-    EXPECT_FALSE(read_request(kFakeSocket)) << length;
-    EXPECT_EQ(peer().next, 1u) << length;  // nothing received after the head
+    const RequestRead read = read_request(kFakeSocket);
+    EXPECT_FALSE(read.request) << length;
+    EXPECT_EQ(read.refusal, Refusal::none) << length;  // closed without an answer
+    EXPECT_EQ(peer().next, 1u) << length;              // nothing received after the head
   }
+}
+
+// A head whose body cannot be told apart from what follows is refused as soon
+// as it is read, before any of its body.
+TEST_F(ReadRequest, RefusesAmbiguousFramingBeforeTheBody) {
+  const struct {
+    const char* fields;
+    Refusal refusal;
+  } cases[] = {
+      {"Transfer-Encoding: chunked", Refusal::transfer_coding},
+      {"Content-Length: 3\r\nTransfer-Encoding: chunked", Refusal::transfer_coding},
+      {"Content-Length: -1", Refusal::bad_length},
+      {"Content-Length: +3", Refusal::bad_length},
+      {"Content-Length:  3x", Refusal::bad_length},
+      {"Content-Length: 3\r\nContent-Length: 3", Refusal::bad_length},
+  };
+  for (const auto& c : cases) {
+    use_scripted_peer(fake.ops);
+    peer().chunks = {"PUT /api/data/doc2 HTTP/1.1\r\n" + std::string(c.fields) + "\r\n\r\nabc",
+                     "more"};
+    const RequestRead read = read_request(kFakeSocket);
+    EXPECT_FALSE(read.request) << c.fields;
+    EXPECT_EQ(read.refusal, c.refusal) << c.fields;
+    EXPECT_EQ(peer().next, 1u) << c.fields;
+  }
+}
+
+// The answer goes out, the sending side is ended, and what the peer still
+// sends is read and dropped, so that the close does not reset the
+// connection before the client has read the answer.
+TEST_F(ReadRequest, RefusalIsAnsweredThenTheRestIsDrained) {
+  const struct {
+    const char* fields;
+    std::string answer;
+  } cases[] = {
+      {"Transfer-Encoding: chunked",
+       expected::json("501 Not Implemented", "{\"error\":\"transfer-encoding not supported\"}")},
+      {"Content-Length: 3, 3",
+       expected::json("400 Bad Request", "{\"error\":\"invalid content-length\"}")},
+  };
+  for (const auto& c : cases) {
+    use_scripted_peer(fake.ops);
+    peer().chunks = {"PUT /api/data/doc2 HTTP/1.1\r\n" + std::string(c.fields) + "\r\n\r\n3\r\n",
+                     "abc\r\n", "0\r\n\r\n"};
+    handle_connection(kFakeSocket);
+    EXPECT_EQ(peer().received, c.answer) << c.fields;
+    EXPECT_EQ(peer().shutdowns, 1) << c.fields;
+    EXPECT_EQ(peer().sent_before_shutdown, c.answer.size()) << c.fields;
+    EXPECT_EQ(peer().next, 3u) << c.fields;  // all of it read before the close
+    EXPECT_EQ(peer().closes, 1) << c.fields;
+  }
+}
+
+// A peer that keeps sending cannot hold the connection past the drain time.
+TEST_F(ReadRequest, DrainEndsAtItsDeadline) {
+  peer().chunks = {
+      "PUT /x HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "a", "b", "c", "d", "e"};
+  peer().gaps_ms = {0, 600, 600, 600, 600, 600};
+  handle_connection(kFakeSocket);
+  EXPECT_EQ(peer().received.rfind("HTTP/1.1 501 Not Implemented\r\n", 0), 0u);
+  EXPECT_EQ(peer().next, 4u);  // three pieces in time, the fourth was due after it
+  EXPECT_EQ(peer().clock_ms, kDrainMs);
+  EXPECT_EQ(peer().closes, 1);
 }
 
 TEST_F(ReadRequest, ContentLengthAtTheCapIsRead) {
@@ -178,7 +248,7 @@ TEST_F(ReadRequest, ContentLengthAtTheCapIsRead) {
     use_scripted_peer(fake.ops);
     peer().chunks = {"PUT /x HTTP/1.1\r\nContent-Length: " + std::string(length) + "\r\n\r\nx",
                      body.substr(1), "after"};
-    const auto request = read_request(kFakeSocket);
+    const auto request = read_request(kFakeSocket).request;
     ASSERT_TRUE(request) << length;
     EXPECT_TRUE(request->body == body) << length << ": " << request->body.size() << " bytes";
     EXPECT_EQ(peer().next, 2u) << length;
@@ -221,7 +291,8 @@ TEST_F(ReadRequest, HeadDeadlineCountsFromTheFirstReceive) {
     }
     ASSERT_EQ(peer().chunks.size(), c.gaps_ms.size());
     peer().gaps_ms = c.gaps_ms;
-    EXPECT_EQ(read_request(kFakeSocket).has_value(), c.read) << ::testing::PrintToString(c.gaps_ms);
+    EXPECT_EQ(read_request(kFakeSocket).request.has_value(), c.read)
+        << ::testing::PrintToString(c.gaps_ms);
   }
 }
 
@@ -230,7 +301,7 @@ TEST_F(ReadRequest, BodyKeepsTheTimeoutPerReceive) {
   peer().chunks = {"PUT /x HTTP/1.1\r\n", "Content-Length: 6\r\n\r\n", "abc", "def"};
   peer().gaps_ms = {1000, 14000, 14999, 14999};
   platform().set_timeouts(kFakeSocket, kSocketTimeoutMs);
-  const auto request = read_request(kFakeSocket);
+  const auto request = read_request(kFakeSocket).request;
   ASSERT_TRUE(request);
   EXPECT_EQ(request->body, "abcdef");
   EXPECT_EQ(peer().receive_timeout_ms, kSocketTimeoutMs);

@@ -109,3 +109,26 @@ long native::read_file(FileHandle file, char* buffer, std::size_t length) {
     return static_cast<long>(n);
   }
 }
+
+// The kernel keeps the name the file has now, links resolved. Without /proc
+// the path itself must do: these file systems have no second, short name.
+bool native::opened_path(FileHandle file, const WideString& path, WideString& real) {
+  const std::string link = "/proc/self/fd/" + std::to_string(file);
+  std::string target(256, '\0');
+  for (;;) {
+    const ssize_t n = readlink(link.c_str(), target.data(), target.size());
+    if (n < 0) {
+      if (errno != ENOENT) return false;
+      real = path;
+      return true;
+    }
+    if (static_cast<std::size_t>(n) < target.size()) {
+      target.resize(static_cast<std::size_t>(n));
+      break;
+    }
+    if (target.size() >= (std::size_t{1} << 20)) return false;
+    target.resize(target.size() * 2);
+  }
+  real = utf8_to_utf16(target);
+  return true;
+}

@@ -118,4 +118,6 @@ long native::send_gather(Socket socket, const SendPiece* pieces, int count) {
   }
 }
 
+void native::shutdown_send(Socket socket) { shutdown(static_cast<int>(socket), SHUT_WR); }
+
 void native::close_socket(Socket socket) { close(static_cast<int>(socket)); }

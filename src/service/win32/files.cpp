@@ -96,3 +96,40 @@ long native::read_file(FileHandle file, char* buffer, std::size_t length) {
   if (!ReadFile(reinterpret_cast<HANDLE>(file), buffer, wanted, &got, nullptr)) return -1;
   return static_cast<long>(got);
 }
+
+namespace {
+
+// The normalised name spells out every short (8.3) component and follows
+// links. Without the volume the call needs no answer from the mount manager,
+// which some virtual drives do not give.
+bool final_path(HANDLE handle, WideString& path) {
+  constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_NONE;
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n =
+        GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()), kFlags);
+    if (n == 0) return false;
+    if (n < buffer.size()) {
+      path.assign(reinterpret_cast<const char16_t*>(buffer.data()), n);
+      return true;
+    }
+    buffer.resize(n);  // n counts the terminator when the buffer was too small
+  }
+}
+
+}  // namespace
+
+// Where the open file cannot be named (some file systems cannot, nor can Wine
+// past MAX_PATH), the directory entry that the path opened still has the long
+// name, though that of a link rather than of its target. The open has already
+// refused wildcards, which are no valid name characters.
+bool native::opened_path(FileHandle file, const WideString& path, WideString& real) {
+  if (final_path(reinterpret_cast<HANDLE>(file), real)) return true;
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = FindFirstFileExW(wide(literal_path(path)), FindExInfoBasic, &entry,
+                                       FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  real = reinterpret_cast<const char16_t*>(entry.cFileName);
+  return true;
+}

@@ -104,6 +104,8 @@ long native::send_gather(Socket socket, const SendPiece* pieces, int count) {
   return static_cast<long>(sent);
 }
 
+void native::shutdown_send(Socket socket) { shutdown(static_cast<SOCKET>(socket), SD_SEND); }
+
 void native::close_socket(Socket socket) { closesocket(static_cast<SOCKET>(socket)); }
 
 // TransmitFile serves only two transfers at a time on client editions of
