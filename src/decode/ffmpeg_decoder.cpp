@@ -48,8 +48,13 @@ struct DecoderState {
   int stream = -1;
   AVRational time_base{1, 1};
   bool coarse_clock = false;  // a timestamp step is longer than one sample
+  std::uint64_t frame_step = 0;  // samples in the first decoded frame
   DecodedTrack track;
   std::uint64_t preroll = 0;  // frames decoded ahead of a seek target
+  // WMA Lossless carries frames across ASF packets, whose timestamps are
+  // milliseconds: after a demuxer seek its output cannot be placed exactly,
+  // so it seeks by decoding from the start instead.
+  bool seeks_by_decoding = false;
 
   // The format and layout swr was set up for.
   int swr_format = -1;
@@ -267,9 +272,11 @@ int fill_pending(DecoderState& state) {
       if (ts != AV_NOPTS_VALUE) {
         std::int64_t index = frame_index(state, ts);
         // Where timestamps are coarser than a sample (milliseconds in ASF),
-        // frames still start on whole multiples of the frame length.
-        if (state.coarse_clock && samples > 0) {
-          const auto step = static_cast<std::int64_t>(samples);
+        // frames still start on whole multiples of the codec's frame length,
+        // which the first frame shows (a last frame may be shorter).
+        if (state.frame_step == 0) state.frame_step = samples;
+        if (state.coarse_clock && state.frame_step > 0) {
+          const auto step = static_cast<std::int64_t>(state.frame_step);
           index = (index + step / 2) / step * step;
         }
         state.position = index > 0 ? static_cast<std::uint64_t>(index) : 0;
@@ -304,10 +311,8 @@ bool reposition(DecoderState& state, std::uint64_t start, std::uint64_t target) 
       state.origin + av_rescale_q(static_cast<std::int64_t>(start),
                                   AVRational{1, static_cast<int>(state.track.sample_rate)},
                                   state.time_base);
-  if (avformat_seek_file(state.format, state.stream, INT64_MIN, ts, ts, 0) < 0 &&
-      av_seek_frame(state.format, state.stream, ts, AVSEEK_FLAG_BACKWARD) < 0) {
-    return false;
-  }
+  const bool moved = avformat_seek_file(state.format, state.stream, INT64_MIN, ts, ts, 0) >= 0 ||
+                     av_seek_frame(state.format, state.stream, ts, AVSEEK_FLAG_BACKWARD) >= 0;
   avcodec_flush_buffers(state.codec);
   if (state.swr != nullptr) swr_init(state.swr);
   state.pending.clear();
@@ -316,7 +321,10 @@ bool reposition(DecoderState& state, std::uint64_t start, std::uint64_t target) 
   state.position = start;
   state.target = target;
   state.input_ended = false;
-  state.ended = false;
+  // Where the demuxer finds no packet to go to (a file that is all header,
+  // or breaks off before the target), the audio has ended there, as a
+  // decode from the start would find: silence follows.
+  state.ended = !moved;
   return !state.read_failed;
 }
 
@@ -405,6 +413,7 @@ DecoderState* ffmpeg_open(FileHandle file, DecodedTrack& track) {
   }
   state->track.frames = static_cast<std::uint64_t>(frames);
 
+  state->seeks_by_decoding = state->codec->codec_id == AV_CODEC_ID_WMALOSSLESS;
   if (!is_lossless(state->codec->codec_id)) {
     // Lossy decoders need their previous frames: the overlap of the
     // transform, the bit reservoir of MP3, the pre-roll Opus asks for.
@@ -422,7 +431,13 @@ DecoderState* ffmpeg_open(FileHandle file, DecodedTrack& track) {
 }
 
 bool ffmpeg_seek(DecoderState* state, std::uint64_t frame) {
-  if (frame >= state->position && !state->placing && frame - state->position < state->preroll + 1 &&
+  if (state->seeks_by_decoding && frame < state->position) {
+    if (!reposition(*state, 0, frame)) return false;
+    state->position = 0;
+    if (fill_pending(*state) < 0) return false;
+  }
+  const bool near = frame - state->position < state->preroll + 1 || state->seeks_by_decoding;
+  if (frame >= state->position && !state->placing && near &&
       state->pending_at < state->pending.size()) {
     // Just ahead: decoding on is cheaper than a seek, and as exact.
     state->target = frame;
