@@ -17,6 +17,7 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
+#include <libavutil/mem.h>
 #include <libswresample/swresample.h>
 }
 
@@ -28,6 +29,10 @@ constexpr char kCodecs[] =
     "mp3float,mp3,flac,pcm_u8,pcm_s16le,pcm_s24le,pcm_s32le,pcm_f32le,pcm_f64le,aac,alac,"
     "vorbis,opus,wmav1,wmav2,wmapro,wmalossless,ape";
 constexpr std::uint32_t kMostChannels = 8;
+// No single allocation of the libraries may exceed this: a crafted header
+// that claims a frame of gigabytes is refused instead of backed by memory.
+// Real frames, sample tables and seek indexes of long files stay far below.
+constexpr std::size_t kLargestAllocation = 64u << 20;
 // Seeks that land past their target back off this far once more, and after
 // so many tries the decode starts from the beginning.
 constexpr int kSeekTries = 4;
@@ -330,6 +335,7 @@ bool reposition(DecoderState& state, std::uint64_t start, std::uint64_t target) 
 
 DecoderState* ffmpeg_open(FileHandle file, DecodedTrack& track) {
   av_log_set_level(AV_LOG_QUIET);
+  av_max_alloc(kLargestAllocation);
   auto* state = new (std::nothrow) DecoderState;
   if (state == nullptr) return nullptr;
   state->file = file;
