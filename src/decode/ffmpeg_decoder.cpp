@@ -334,8 +334,13 @@ bool reposition(DecoderState& state, std::uint64_t start, std::uint64_t target) 
 }
 
 DecoderState* ffmpeg_open(FileHandle file, DecodedTrack& track) {
-  av_log_set_level(AV_LOG_QUIET);
-  av_max_alloc(kLargestAllocation);
+  // Process-wide settings of the libraries, made once before any decode.
+  static const bool configured = [] {
+    av_log_set_level(AV_LOG_QUIET);
+    av_max_alloc(kLargestAllocation);
+    return true;
+  }();
+  (void)configured;
   auto* state = new (std::nothrow) DecoderState;
   if (state == nullptr) return nullptr;
   state->file = file;
