@@ -263,6 +263,7 @@ int decode_next(DecoderState& state) {
 // seek began past the target (the seek landed too late).
 int fill_pending(DecoderState& state) {
   while (state.pending_at >= state.pending.size()) {
+    if (state.read_failed) return -1;  // never reported as the end of the audio
     if (state.ended) return 0;
     const int got = decode_next(state);
     if (got <= 0) {
