@@ -9,6 +9,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool elf = has_executable_header(file, ExecutableKind::elf_x86_64);
   FUZZ_CHECK(!(pe && elf));
   if (pe) FUZZ_CHECK(file.size() >= 0x40 && file.compare(0, 2, "MZ") == 0);
-  if (elf) FUZZ_CHECK(file.size() >= 64 && file.compare(0, 4, "\x7f" "ELF") == 0);
+  if (elf) FUZZ_CHECK(file.size() >= 64 && file.compare(0, 4, "\177ELF") == 0);
   return 0;
 }

@@ -83,8 +83,8 @@ void check_and_install() {
     Release offered;
     const Offer offer = read_offer(ops, key, manifest, offered);
     if (offer < best) continue;
-    if (offer == best && (offer != Offer::release ||
-                          !is_newer_version(offered.version, release.version))) {
+    if (offer == best &&
+        (offer != Offer::release || !is_newer_version(offered.version, release.version))) {
       continue;
     }
     best = offer;
@@ -106,8 +106,7 @@ void check_and_install() {
   }
   if (release.url.empty()) return update_log(check_message::no_download_url(version));
   // Unsigned files are taken only by test builds, and only from loopback.
-  if (kind == Kind::unverified ||
-      (kind == Kind::unsigned_test && !is_loopback_url(release.url))) {
+  if (kind == Kind::unverified || (kind == Kind::unsigned_test && !is_loopback_url(release.url))) {
     return update_log(check_message::cannot_verify(version));
   }
 

@@ -24,7 +24,7 @@ bool is_pe_x86_64(const Utf8String& file) {
 
 bool is_elf_x86_64(const Utf8String& file) {
   constexpr std::size_t kHeaderSize = 64;
-  if (file.size() < kHeaderSize || file.compare(0, 4, "\x7f" "ELF") != 0) return false;
+  if (file.size() < kHeaderSize || file.compare(0, 4, "\177ELF") != 0) return false;
   const bool elf64_lsb_current = file[4] == 2 && file[5] == 1 && file[6] == 1;
   const std::uint32_t type = little_endian(file, 16, 2);
   return elf64_lsb_current && (type == 2 || type == 3) && little_endian(file, 18, 2) == 62;

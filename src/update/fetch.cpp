@@ -16,7 +16,9 @@ bool is_redirect(long status) {
 // What one request of an attempt came back with.
 struct Response {
   Response(Utf8String& out, const FetchLimits& limits, std::uint64_t started)
-      : body(out), limits(limits), started(started),
+      : body(out),
+        limits(limits),
+        started(started),
         deadline(started + attempt_deadline_ms(limits, -1)) {}
   Utf8String& body;
   const FetchLimits& limits;
@@ -61,8 +63,8 @@ std::uint64_t attempt_deadline_ms(const FetchLimits& limits, long long announced
   if (announced > 0) {
     constexpr std::uint64_t kMebibyte = 1 << 20;
     // Bounded first, so that no announced length can overflow the product.
-    const std::uint64_t bytes = std::min<std::uint64_t>(static_cast<std::uint64_t>(announced),
-                                                        std::uint64_t{1} << 40);
+    const std::uint64_t bytes =
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(announced), std::uint64_t{1} << 40);
     deadline += bytes * limits.ms_per_mebibyte / kMebibyte;
   }
   return std::min<std::uint64_t>(deadline, limits.max_deadline_ms);
@@ -117,7 +119,9 @@ bool fetch_with_mirrors(const Utf8String& url, Utf8String& out, const FetchLimit
 
 std::vector<Utf8String> fetch_from_every_source(const Utf8String& url, const FetchLimits& limits) {
   std::vector<Utf8String> bodies(kSourceCount);
-  for (int i = 0; i < kSourceCount; ++i) http_get(utf8_to_utf16(source_url(i, url)), bodies[i], limits);
+  for (int i = 0; i < kSourceCount; ++i) {
+    http_get(utf8_to_utf16(source_url(i, url)), bodies[i], limits);
+  }
   return bodies;
 }
 

@@ -1,6 +1,6 @@
-#include "update/fetch.h"
-
 #include <algorithm>
+
+#include "update/fetch.h"
 
 namespace {
 

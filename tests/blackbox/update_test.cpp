@@ -154,8 +154,8 @@ std::string release_manifest(const std::string& key, const std::string& version,
   std::string command = quoted(env("TESSAVIN_RELEASE_TOOL")) + " --platform " + platform;
   if (!into.empty()) command += " --into " + quoted(into.string());
   if (any_file) command += " --any-file";
-  command += " " + quoted(key) + " " + quoted(version) + " " + quoted(url) + " " +
-             quoted(file.string());
+  command +=
+      " " + quoted(key) + " " + quoted(version) + " " + quoted(url) + " " + quoted(file.string());
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return "";
   std::string out;
@@ -242,10 +242,9 @@ class SelfUpdate : public ::testing::Test {
                          root / "other-platform.bin", other_platform(), {}, true);
     EXPECT_NE(other, "");
     write_file(root / "manifest.json", other);
-    const std::string both =
-        release_manifest(signing_key(0), version, origin + download_path,
-                         root / ("TessavinServer-" + version + ".bin"), own_platform(),
-                         root / "manifest.json");
+    const std::string both = release_manifest(signing_key(0), version, origin + download_path,
+                                              root / ("TessavinServer-" + version + ".bin"),
+                                              own_platform(), root / "manifest.json");
     EXPECT_NE(both, "");
     EXPECT_NE(both.find('"' + entry_of(other_platform()) + '"'), std::string::npos);
     write_file(root / "manifest.json", both);
@@ -275,13 +274,13 @@ class SelfUpdate : public ::testing::Test {
     const std::string from = '"' + entry_of(other_platform()) + '"';
     const std::size_t at = manifest.find(from);
     EXPECT_NE(at, std::string::npos);
-    if (at != std::string::npos) manifest.replace(at, from.size(), '"' + entry_of(own_platform()) + '"');
+    if (at != std::string::npos)
+      manifest.replace(at, from.size(), '"' + entry_of(own_platform()) + '"');
     return manifest;
   }
   // An unsigned manifest naming `url` as 1.6.0, as the issue's attacker served.
   std::string unsigned_manifest(const std::string& url) const {
-    return "{\"" + entry_of(own_platform()) + "\":{\"version\":\"1.6.0\",\"url\":\"" + url +
-           "\"}}";
+    return "{\"" + entry_of(own_platform()) + "\":{\"version\":\"1.6.0\",\"url\":\"" + url + "\"}}";
   }
 
   std::string manifest_url() const {
@@ -330,8 +329,8 @@ class SelfUpdate : public ::testing::Test {
         120s);
     ASSERT_TRUE(restarted) << answer << "\nlog: " << log();
     EXPECT_TRUE(eventually([&] { return !fs::exists(script); }, 30s));
-    EXPECT_TRUE(eventually([&] { return log() == "TessavinServer 1.6.0\r\n" + new_log + "\r\n"; },
-                           60s))
+    EXPECT_TRUE(
+        eventually([&] { return log() == "TessavinServer 1.6.0\r\n" + new_log + "\r\n"; }, 60s))
         << log();
     EXPECT_FALSE(fs::exists(staged));
     EXPECT_EQ(read_file(install.binary), new_build);
@@ -390,7 +389,8 @@ TEST_F(SelfUpdateInAwkwardFolder, TakesTheFirstHonestSourcePastLyingProxiesAndRe
 // other platform, under this platform's entry, is no release for this one.
 TEST_F(SelfUpdate, AReleaseSignedForTheOtherPlatformIsPassedOver) {
   publish("/TessavinServer-1.6.0.bin");
-  proxy(1, "own", {{"manifest.json", signed_for_other_platform("#!/bin/sh\necho owned\n", "1.7.0")}});
+  proxy(1, "own",
+        {{"manifest.json", signed_for_other_platform("#!/bin/sh\necho owned\n", "1.7.0")}});
   proxy(2, "pass");
   Service old(install, {.self_update = true});
   expect_restart_as_new_build(old, "已是最新版本（1.6.0）。");
@@ -402,9 +402,9 @@ TEST_F(SelfUpdate, AReleaseSignedForTheOtherPlatformIsPassedOver) {
 // The hold-back a first proxy could do while only the first answer counted.
 TEST_F(SelfUpdate, AnOlderSignedManifestFromTheFirstProxyDoesNotStopANewerOne) {
   write_file(root / "TessavinServer-1.5.0.bin", old_build);
-  const std::string older = release_manifest(signing_key(0), "1.5.0",
-                                             origin + "/TessavinServer-1.5.0.bin",
-                                             root / "TessavinServer-1.5.0.bin");
+  const std::string older =
+      release_manifest(signing_key(0), "1.5.0", origin + "/TessavinServer-1.5.0.bin",
+                       root / "TessavinServer-1.5.0.bin");
   ASSERT_NE(older, "");
   publish("/TessavinServer-1.6.0.bin");
   proxy(1, "own", {{"manifest.json", older}});
@@ -474,11 +474,11 @@ TEST_P(SelfUpdateOfEachKind, TakesAnUnsignedManifestOnlyWhenMadeForTests) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SelfUpdateOfEachKind,
-    ::testing::Values(
-        BuildKind{"keyless", "TESSAVIN_KEYLESS_BUILD",
-                  "发现新版本 1.6.0，但这个构建无法校验更新，不会自动安装。"},
-        BuildKind{"unsigned_test", "TESSAVIN_UNSIGNED_BUILD", ""},
-        BuildKind{"keyed", "", "检查更新失败：无法获取 manifest.json，继续使用当前版本。"}),
+    ::testing::Values(BuildKind{"keyless", "TESSAVIN_KEYLESS_BUILD",
+                                "发现新版本 1.6.0，但这个构建无法校验更新，不会自动安装。"},
+                      BuildKind{"unsigned_test", "TESSAVIN_UNSIGNED_BUILD", ""},
+                      BuildKind{"keyed", "",
+                                "检查更新失败：无法获取 manifest.json，继续使用当前版本。"}),
     [](const ::testing::TestParamInfo<BuildKind>& info) { return std::string(info.param.name); });
 
 // Whatever the build, a file that is not an executable of this platform is
@@ -522,8 +522,8 @@ TEST_F(SelfUpdate, ANewBuildThatExitsAtOnceIsRolledBack) {
       60s))
       << answer;
   EXPECT_EQ(read_file(install.binary), old_build);
-  std::vector<std::string> files = {install.binary.filename().string(),
-                                    "TessavinServer-update.txt", "data", "service_port.txt"};
+  std::vector<std::string> files = {install.binary.filename().string(), "TessavinServer-update.txt",
+                                    "data", "service_port.txt"};
   std::sort(files.begin(), files.end());
   EXPECT_EQ(install.tree(), files);
   // The old build runs with its self-update off for that run: the log keeps

@@ -54,7 +54,9 @@ class Check : public ::testing::Test {
     update.ops.manifest_entry = entry;
     update.ops.executable_kind = kind;
   }
-  void serve_manifest(const Utf8String& manifest) { fake.responses[kManifestUrl] = ok_body(manifest); }
+  void serve_manifest(const Utf8String& manifest) {
+    fake.responses[kManifestUrl] = ok_body(manifest);
+  }
   std::string log() const { return read_file(dir.path / "TessavinServer-update.txt"); }
   static std::string log_holding(const std::string& message) {
     return "TessavinServer 1.5.0\r\n" + message + "\r\n";
@@ -117,14 +119,17 @@ TEST_F(Check, TheLinuxBuildReadsItsOwnEntry) {
   serve_manifest(R"({"tessavin-server":{"version":"9","url":"http://127.0.0.1:8/x"}})");
   self_update_thread(nullptr);
   EXPECT_EQ(log(), log_holding("检查更新失败：清单里没有 tessavin-server-linux-x86_64。"));
-  serve_manifest(R"({"tessavin-server":{"version":"9"},"tessavin-server-linux-x86_64":{"version":"1.5"}})");
+  serve_manifest(
+      R"({"tessavin-server":{"version":"9"},"tessavin-server-linux-x86_64":{"version":"1.5"}})");
   self_update_thread(nullptr);
   EXPECT_EQ(log(), log_holding("已是最新版本（1.5）。"));
 }
 
 TEST_F(Check, ANewerBuildIsDownloadedVerifiedAndInstalled) {
-  serve_manifest(R"({"tessavin-server":{"version":"1.6.0","url":"http://127.0.0.1:8/r/TessavinServer-new",)"
-                 R"("sha256":")" + test_keys::kWindowsDigest + R"("}})");
+  serve_manifest(
+      R"({"tessavin-server":{"version":"1.6.0","url":"http://127.0.0.1:8/r/TessavinServer-new",)"
+      R"("sha256":")" +
+      test_keys::kWindowsDigest + R"("}})");
   fake.responses[kRelease] = ok_body(test_keys::kWindowsPackage);
   self_update_thread(nullptr);
   EXPECT_EQ(fake.timeouts.back(), 60000u);
@@ -134,8 +139,9 @@ TEST_F(Check, ANewerBuildIsDownloadedVerifiedAndInstalled) {
 }
 
 TEST_F(Check, AWrongDigestLeavesNothingButTheLog) {
-  serve_manifest(R"({"tessavin-server":{"version":"2.0","url":"http://127.0.0.1:8/r/TessavinServer-new",)"
-                 R"("sha256":"0000000000000000000000000000000000000000000000000000000000000000"}})");
+  serve_manifest(
+      R"({"tessavin-server":{"version":"2.0","url":"http://127.0.0.1:8/r/TessavinServer-new",)"
+      R"("sha256":"0000000000000000000000000000000000000000000000000000000000000000"}})");
   fake.responses[kRelease] = ok_body(test_keys::kWindowsPackage);
   self_update_thread(nullptr);
   EXPECT_EQ(log(), log_holding("下载文件的 SHA-256 校验失败，放弃本次更新。"));
@@ -187,7 +193,8 @@ TEST_F(Check, OnlyTheUnsignedTestBuildInstallsAnUnsignedRelease) {
 // Whatever the build, a file that is not an executable for this platform is
 // passed over as if that source had not answered.
 TEST_F(Check, AFileWithTheWrongHeaderIsPassedOverForTheNextSource) {
-  serve_manifest(R"({"tessavin-server":{"version":"1.6.0","url":"http://127.0.0.1:8/r/TessavinServer-new"}})");
+  serve_manifest(
+      R"({"tessavin-server":{"version":"1.6.0","url":"http://127.0.0.1:8/r/TessavinServer-new"}})");
   fake.responses[via(0, kRelease)] = ok_body("#!/bin/sh\necho owned\n");
   fake.responses[via(1, kRelease)] = ok_body(test_keys::kPackage);  // ELF: the other platform
   fake.responses[via(2, kRelease)] = ok_body(test_keys::kWindowsPackage);
@@ -196,8 +203,10 @@ TEST_F(Check, AFileWithTheWrongHeaderIsPassedOverForTheNextSource) {
   EXPECT_FALSE(requested(kRelease));
 
   reset();
-  serve_manifest(R"({"tessavin-server":{"version":"1.6.0","url":"http://127.0.0.1:8/r/TessavinServer-new"}})");
-  for (const Utf8String& url : all_four(kRelease)) fake.responses[url] = ok_body(test_keys::kPackage);
+  serve_manifest(
+      R"({"tessavin-server":{"version":"1.6.0","url":"http://127.0.0.1:8/r/TessavinServer-new"}})");
+  for (const Utf8String& url : all_four(kRelease))
+    fake.responses[url] = ok_body(test_keys::kPackage);
   self_update_thread(nullptr);
   EXPECT_EQ(log(), log_holding("下载的文件不是本平台的可执行文件，放弃本次更新。"));
   EXPECT_EQ(dir.names(), std::vector<std::string>{"TessavinServer-update.txt"});
@@ -207,8 +216,10 @@ TEST_F(Check, AFileWithTheWrongHeaderIsPassedOverForTheNextSource) {
 // Every source is asked, and the highest version any of them offers counts.
 TEST_F(Check, AnOlderManifestFromTheFirstSourceDoesNotHoldBackANewerOne) {
   fake.responses[via(0, kManifestUrl)] = ok_body(R"({"tessavin-server":{"version":"1.5.0"}})");
-  fake.responses[via(1, kManifestUrl)] = ok_body(R"({"tessavin-server":{"version":"1.6.0","url":"http://127.0.0.1:8/a"}})");
-  fake.responses[via(2, kManifestUrl)] = ok_body(R"({"tessavin-server":{"version":"1.7.0","url":"http://127.0.0.1:8/b"}})");
+  fake.responses[via(1, kManifestUrl)] =
+      ok_body(R"({"tessavin-server":{"version":"1.6.0","url":"http://127.0.0.1:8/a"}})");
+  fake.responses[via(2, kManifestUrl)] =
+      ok_body(R"({"tessavin-server":{"version":"1.7.0","url":"http://127.0.0.1:8/b"}})");
   serve_manifest(R"({"tessavin-server":{"version":"1.6.5","url":"http://127.0.0.1:8/c"}})");
   fake.responses["http://127.0.0.1:8/b"] = ok_body(test_keys::kWindowsPackage);
   self_update_thread(nullptr);
@@ -309,7 +320,8 @@ TEST_F(SignedCheck, AManifestNotSignedForThisPlatformWithTheKeyIsNeverTaken) {
       {"malformed signature", manifest("00")},
       {"version raised after signing", manifest(test_keys::kSignatureA, "9.9.9")},
       {"no digest", manifest(test_keys::kSignatureA, "1.6.0", "")},
-      {"signed entry under the exe's name", R"({"tessavin-server":)" + entry(test_keys::kSignatureA) + "}"},
+      {"signed entry under the exe's name",
+       R"({"tessavin-server":)" + entry(test_keys::kSignatureA) + "}"},
       {"not a manifest", "<html>mirror error</html>"},
   };
   for (const auto& b : bad) {
@@ -333,10 +345,10 @@ TEST_F(SignedCheck, AManifestNotSignedForThisPlatformWithTheKeyIsNeverTaken) {
 // One manifest for both platforms: each build takes its own entry and file.
 TEST_F(SignedCheck, AManifestForBothPlatformsGivesEachItsOwnFile) {
   const Utf8String windows_url = "https://example.org/r/TessavinServer.exe";
-  const Utf8String both = R"({"tessavin-server":)" +
-                          entry(test_keys::kWindowsSignatureA, "1.6.0", test_keys::kWindowsDigest,
-                                windows_url) +
-                          R"(,"tessavin-server-linux-x86_64":)" + entry(test_keys::kSignatureA) + "}";
+  const Utf8String both =
+      R"({"tessavin-server":)" +
+      entry(test_keys::kWindowsSignatureA, "1.6.0", test_keys::kWindowsDigest, windows_url) +
+      R"(,"tessavin-server-linux-x86_64":)" + entry(test_keys::kSignatureA) + "}";
   serve_manifest(both);
   fake.responses[kRelease] = ok_body(test_keys::kPackage);
   fake.responses[windows_url] = ok_body(test_keys::kWindowsPackage);

@@ -33,9 +33,8 @@ TEST(ExecutableHeader, TakesOnlyThisPlatformsFormat) {
        false, false},
       {"PE32, not PE32+", with_byte(kPeHeader, 0x59, 0x01), false, false},
       {"PE header pointer past the end", with_byte(kPeHeader, 0x3C, 0x7f), false, false},
-      {"PE header pointer at 4 GiB", kPeHeader.substr(0, 0x3C) + Utf8String(4, '\xff') +
-                                         kPeHeader.substr(0x40),
-       false, false},
+      {"PE header pointer at 4 GiB",
+       kPeHeader.substr(0, 0x3C) + Utf8String(4, '\xff') + kPeHeader.substr(0x40), false, false},
       {"no PE signature", with_byte(kPeHeader, 0x41, 'F'), false, false},
       {"ELF header cut short", kElfHeader.substr(0, 63), false, false},
       {"ELF for aarch64", with_byte(kElfHeader, 18, static_cast<char>(183)), false, false},

@@ -17,8 +17,10 @@
 #include "update/update_ops.h"
 
 void set_environment(const char* name, const char* value) {
-  if (value) setenv(name, value, 1);
-  else unsetenv(name);
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
 }
 
 namespace {
@@ -70,8 +72,8 @@ class SwapScript : public ::testing::Test {
     const pid_t gone = fork();
     if (gone == 0) _exit(0);
     waitpid(gone, nullptr, 0);
-    const std::string command = "sh '" + script.string() + "' " + std::to_string(gone) +
-                                " >/dev/null 2>&1 </dev/null";
+    const std::string command =
+        "sh '" + script.string() + "' " + std::to_string(gone) + " >/dev/null 2>&1 </dev/null";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
