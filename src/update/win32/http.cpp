@@ -124,8 +124,15 @@ HttpOutcome native_update::http_get_once(const WideString& url, std::uint32_t ti
     DWORD wait = static_cast<DWORD>(time_left(sink, timeout_ms));
     if (wait == 0) return HttpOutcome::broken;
     WinHttpSetOption(h.request, WINHTTP_OPTION_RECEIVE_TIMEOUT, &wait, sizeof wait);
+    // Only what has arrived: a read of the whole buffer would wait, byte
+    // by trickled byte, until it is full (Wine's does).
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(h.request, &available)) return HttpOutcome::broken;
+    const DWORD wanted = std::min<DWORD>(available, sizeof buffer);
     DWORD got = 0;
-    if (!WinHttpReadData(h.request, buffer, sizeof buffer, &got)) return HttpOutcome::broken;
+    if (wanted > 0 && !WinHttpReadData(h.request, buffer, wanted, &got)) {
+      return HttpOutcome::broken;
+    }
     if (got == 0) {
       return announced >= 0 && received < announced ? HttpOutcome::broken : HttpOutcome::done;
     }
