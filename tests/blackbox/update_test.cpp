@@ -278,7 +278,7 @@ class SelfUpdate : public ::testing::Test {
       manifest.replace(at, from.size(), '"' + entry_of(own_platform()) + '"');
     return manifest;
   }
-  // An unsigned manifest naming `url` as 1.6.0, as the attacker served.
+  // An unsigned manifest naming `url` as 1.6.0, as a hostile proxy would serve it.
   std::string unsigned_manifest(const std::string& url) const {
     return "{\"" + entry_of(own_platform()) + "\":{\"version\":\"1.6.0\",\"url\":\"" + url + "\"}}";
   }
@@ -428,9 +428,9 @@ TEST_F(SelfUpdate, AnOversizedManifestIsRefused) {
   EXPECT_FALSE(was_requested(via(1, origin + "/TessavinServer-1.7.0.bin")));
 }
 
-// The stall: a proxy announcing a body and sending a byte every half
-// second held the check for days. The attempt ends at its 30 s deadline and
-// the next source is asked.
+// The stall this guards against: a proxy announcing a body and sending a
+// byte every half second would hold the check for days. The attempt ends at
+// its 30 s deadline and the next source is asked.
 TEST_F(SelfUpdate, ATricklingFirstProxyIsLeftAtTheDeadline) {
   publish("/TessavinServer-1.6.0.bin");
   proxy(1, "trickle");

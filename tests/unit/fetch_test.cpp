@@ -183,8 +183,8 @@ TEST(AttemptDeadline, GrowsWithTheAnnouncedSizeAndStaysBounded) {
   }
 }
 
-// The issue this closes: a proxy that announced a large body and sent one
-// byte every half second held the update thread for days.
+// The stall this guards against: a proxy that announces a large body and
+// sends one byte every half second would hold the update thread for days.
 class FetchOnTheClock : public Fetch {
  protected:
   PlatformOverride platform_fake;

@@ -112,8 +112,8 @@ TEST_F(SwapScript, KeepsANewBuildThatFindsAnotherInstanceServing) {
   EXPECT_EQ(files(), (std::vector<std::string>{"TessavinServer", "TessavinServer-update.txt"}));
 }
 
-// The issue this closes: a release for another platform was moved over the
-// executable, failed with "Exec format error", and no service was left.
+// What this guards against: a release for another platform, moved over the
+// executable, fails with "Exec format error", and no service is left.
 TEST_F(SwapScript, PutsTheOldBuildBackWhenTheNewOneFails) {
   const struct {
     const char* what;
