@@ -99,10 +99,8 @@ HttpOutcome transfer_once(const CurlLibrary& l, const WideString& url, std::uint
     // No body arrived: either there was none, or there was no response.
     long status = 0;
     l.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status == 0)
-      outcome = HttpOutcome::no_response;
-    else
-      send_head(transfer);
+    if (status == 0) outcome = HttpOutcome::no_response;
+    else send_head(transfer);
   }
   if (outcome == HttpOutcome::done && result != CURLE_OK && !transfer.refused) {
     outcome = HttpOutcome::broken;
