@@ -32,6 +32,18 @@ void acceptor_thread(void* raw) {
   accept_and_serve(*acceptors, true);
 }
 
+// Whatever one connection meets ends that connection only: an exception
+// leaving a thread would end the whole process. The socket is closed here
+// only when nothing else closed it, since handle_connection closes it on
+// every path that returns.
+void serve_guarded(Socket connection) {
+  try {
+    handle_connection(connection);
+  } catch (...) {
+    platform().close_socket(connection);
+  }
+}
+
 // Counted as waiting before it runs, so that no other thread starts one too.
 bool start_acceptor(const SharedAcceptors& acceptors) {
   acceptors->waiting.fetch_add(1);
@@ -70,7 +82,7 @@ void accept_and_serve(const SharedAcceptors& acceptors, bool may_end) {
     // When no thread can be started, this one serves all the same, and the
     // next connection waits in the backlog until it is done.
     if (acceptors->waiting.fetch_sub(1) == 1) start_acceptor(acceptors);
-    handle_connection(connection);
+    serve_guarded(connection);
     acceptors->waiting.fetch_add(1);
   }
 }

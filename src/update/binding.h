@@ -9,6 +9,9 @@ namespace native_update {
 extern const char16_t kNewExecutableName[];
 extern const char16_t kSwapScriptName[];
 extern const char kSwapScriptText[];
+extern const char kPlatformName[];
+extern const char kManifestEntry[];
+extern const ExecutableKind kExecutableKind;
 
 bool switched_off();
 HttpOutcome http_get_once(const WideString& url, std::uint32_t timeout_ms,

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "update/fetch.h"
 
 namespace {
@@ -63,4 +65,25 @@ Utf8String resolve_redirect(const Utf8String& from, const Utf8String& location_h
   if (scheme != "http" && scheme != "https") return {};
   if (base_scheme == "https" && scheme == "http") return {};
   return target;
+}
+
+bool is_loopback_url(const Utf8String& url) {
+  const Utf8String scheme = scheme_of(url);
+  if (scheme != "http" && scheme != "https") return false;
+  const std::size_t start = scheme.size() + 1;
+  if (url.compare(start, 2, "//") != 0) return false;
+  const std::size_t host_start = start + 2;
+  const std::size_t end = std::min(url.find_first_of("/?#", host_start), url.size());
+  Utf8String authority;
+  for (std::size_t i = host_start; i < end; ++i) authority += fold(url[i]);
+  if (authority.find('@') != Utf8String::npos) return false;
+  // The host, then an optional ":port" of digits.
+  const std::size_t colon = authority.rfind(':');
+  Utf8String host = authority;
+  if (colon != Utf8String::npos && authority.find(']', colon) == Utf8String::npos) {
+    const Utf8String port = authority.substr(colon + 1);
+    if (port.empty() || port.find_first_not_of("0123456789") != Utf8String::npos) return false;
+    host = authority.substr(0, colon);
+  }
+  return host == "127.0.0.1" || host == "localhost" || host == "[::1]";
 }

@@ -13,5 +13,13 @@ extern const char* const kProxyPrefixes[kProxyCount];
 // in test builds that speak to a local server.
 extern const char* const kExtraTrustFile;
 // The release public key (see UpdateOps::release_public_key); empty in
-// development and test builds.
+// development builds.
 extern const char* const kReleasePublicKey;
+// Whether this build, having no key, installs unsigned releases from
+// loopback (see UpdateOps::unsigned_test_updates). CMake sets it only for
+// test builds whose release host and proxies are all on loopback.
+extern const bool kUnsignedTestUpdates;
+// What the self-update of this build may install, as one line a script can
+// look for in the executable: "tessavin-self-update: signed",
+// "... unverified" (no key: it never installs) or "... unsigned-test".
+extern const char kSelfUpdateKind[];

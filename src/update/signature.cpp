@@ -22,15 +22,17 @@ char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + '
 
 }  // namespace
 
-Utf8String signed_release_text(const Utf8String& version, const Utf8String& digest) {
-  Utf8String text = "TessavinServer\n" + version + "\n";
+Utf8String signed_release_text(const Utf8String& platform, const Utf8String& version,
+                               const Utf8String& digest) {
+  Utf8String text = "TessavinServer\n" + platform + "\n" + version + "\n";
   for (const char c : digest) text += lower(c);
   text += '\n';
   return text;
 }
 
-SignatureCheck check_release_signature(const Utf8String& public_key, const Utf8String& version,
-                                       const Utf8String& digest, const Utf8String& signature) {
+SignatureCheck check_release_signature(const Utf8String& public_key, const Utf8String& platform,
+                                       const Utf8String& version, const Utf8String& digest,
+                                       const Utf8String& signature) {
   if (signature.empty()) return SignatureCheck::missing;
   unsigned char raw_signature[kP256SignatureSize];
   unsigned char raw_digest[kSha256Size];
@@ -41,7 +43,7 @@ SignatureCheck check_release_signature(const Utf8String& public_key, const Utf8S
   unsigned char text_digest[kSha256Size];
   const UpdateOps& ops = update_ops();
   if (!from_hex(public_key, key) ||
-      !ops.sha256(signed_release_text(version, digest), text_digest) ||
+      !ops.sha256(signed_release_text(platform, version, digest), text_digest) ||
       !ops.verify_p256(key, text_digest, raw_signature)) {
     return SignatureCheck::wrong;
   }

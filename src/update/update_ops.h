@@ -12,11 +12,17 @@
 // Where one GET delivers what came back: the head once, then the body.
 struct HttpResponseSink {
   void* context;
-  // The status code, and the Location header's value (empty when there is
-  // none). False means the body is not wanted.
-  bool (*head)(void* context, long status, const Utf8String& location);
+  // The status code, the Location header's value (empty when there is none)
+  // and the announced Content-Length (-1 when there is none). False means
+  // the body is not wanted.
+  bool (*head)(void* context, long status, const Utf8String& location, long long announced);
   // The next piece of the body; false stops the transfer.
   bool (*body)(void* context, const char* data, std::size_t length);
+  // When the whole request must be over, on the clock of
+  // PlatformOps::monotonic_ms. It may move once the head has come (a longer
+  // body earns more time); the binding asks again before every wait and ends
+  // the request as it passes.
+  std::uint64_t (*deadline_ms)(void* context);
 };
 
 enum class HttpOutcome {
@@ -26,6 +32,11 @@ enum class HttpOutcome {
 };
 
 inline constexpr std::size_t kSha256Size = 32;
+
+enum class ExecutableKind {
+  pe_x86_64,   // a PE image for the x86-64 machine
+  elf_x86_64,  // a 64-bit little-endian ELF executable or shared object for x86-64
+};
 // An ECDSA P-256 public key as its uncompressed point: 0x04, X, Y.
 inline constexpr std::size_t kP256KeySize = 65;
 // An ECDSA P-256 signature as r then s, each 32 bytes big-endian.
@@ -36,8 +47,9 @@ struct UpdateOps {
   bool (*switched_off)();
   // One GET of an absolute http or https URL with the agent
   // "ZelvoTessavinServer". Redirects are not followed: the caller decides.
-  // Every wait (resolve, connect, send, receive) is bounded by timeout_ms;
-  // https is verified against the platform's trust.
+  // Every wait (resolve, connect, send, receive) is bounded by timeout_ms,
+  // and the whole request by the sink's deadline; https is verified against
+  // the platform's trust.
   HttpOutcome (*http_get_once)(const WideString& url, std::uint32_t timeout_ms,
                                const HttpResponseSink& sink);
   // SHA-256 of `data`; false when it cannot be computed.
@@ -49,8 +61,18 @@ struct UpdateOps {
                       const unsigned char (&digest)[kSha256Size],
                       const unsigned char (&signature)[kP256SignatureSize]);
   // The release public key this build trusts, as 130 hex digits of the
-  // point; empty in builds made without one, whose manifests go unsigned.
+  // point; empty in builds made without one, which never install a release
+  // unless they are test builds (below).
   const char* release_public_key;
+  // Test builds only, and only without a key: install unsigned releases, from
+  // loopback addresses only. Off in every build a user runs.
+  bool unsigned_test_updates;
+  // The platform line of the signed text ("windows-x86_64"), the manifest
+  // entry this build reads ("tessavin-server"), and the executable format a
+  // release file must have to be written at all.
+  const char* platform_name;
+  const char* manifest_entry;
+  ExecutableKind executable_kind;
 
   // File names in the base directory and the swap script's text.
   const char16_t* new_executable_name;

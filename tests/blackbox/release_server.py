@@ -15,7 +15,9 @@ misbehaving paths that play failing download proxies and redirects:
     /mirror/N/URL     download proxy N, acting as the file ROOT/mirror-N says:
                       "pass" serves from ROOT like the host, "own" from
                       ROOT/mirror-N.d, "empty" answers 200 with no body,
-                      "drop" closes without an answer; otherwise 404
+                      "drop" closes without an answer, "trickle" announces
+                      60000 bytes and sends one every half second (until
+                      the client leaves); otherwise 404
 
 Every request is appended to ROOT/requests.log as "SCHEME PATH".
 """
@@ -24,6 +26,7 @@ import os
 import ssl
 import sys
 import threading
+import time
 
 root = sys.argv[1]
 http_port = int(sys.argv[2])
@@ -62,6 +65,19 @@ def handler_for(scheme):
             if mode == "empty":
                 return self.answer(200)
             if mode == "drop":
+                self.close_connection = True
+                return
+            if mode == "trickle":
+                self.send_response(200)
+                self.send_header("Content-Length", "60000")
+                self.end_headers()
+                try:
+                    for _ in range(60000):
+                        self.wfile.write(b" ")
+                        self.wfile.flush()
+                        time.sleep(0.5)
+                except OSError:
+                    pass
                 self.close_connection = True
                 return
             return self.answer(404, b"no such release")

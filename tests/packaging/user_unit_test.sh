@@ -63,7 +63,13 @@ if ! verify "$tmp/probe/probe.service"; then
 fi
 
 echo "install into a fresh HOME"
-"$install_user" --files-only "$binary"
+installed=$("$install_user" --files-only "$binary")
+printf '%s\n' "$installed"
+# build/native has no release key: what it says of its self-update.
+case $installed in
+  *"never installs anything"*) ;;
+  *) fail "install-user did not say that this build's self-update never installs" ;;
+esac
 if [ ! -x "$exe" ] || ! cmp -s "$binary" "$exe"; then fail "$exe is not a copy of $binary"; fi
 [ -f "$unit" ] || fail "no unit at $unit"
 verify "$unit" || fail "systemd-analyze found fault with the installed unit"
@@ -95,9 +101,11 @@ mkdir -p "$dir/data"
 printf '{"a":1}' >"$dir/data/notes.json"
 printf 'log\n' >"$dir/TessavinServer-update.txt"
 # A running copy is recognised by its executable's path alone, so a copy of
-# sleep installed in the service's place stands in for it and takes no port.
+# sleep installed in the service's place stands in for it and takes no port;
+# it carries the line a build without a release key has.
 stand_in=$tmp/stand-in
 cp "$(command -v sleep)" "$stand_in"
+printf 'tessavin-self-update: unverified\n' >>"$stand_in"
 start_copy() {
   "$install_user" --files-only "$stand_in" >/dev/null
   (cd "$tmp" && exec "$exe" 600 </dev/null >/dev/null 2>&1) &
@@ -131,6 +139,16 @@ copy_ended || fail "uninstalling left the service running"
 [ "$(cat "$dir/data/notes.json" 2>/dev/null)" = '{"a":1}' ] ||
   fail "uninstalling lost a document"
 [ -f "$dir/TessavinServer-update.txt" ] || fail "uninstalling lost the update log"
+
+echo "refuse builds that could install unsigned files"
+for marker in 'tessavin-self-update: unsigned-test' ''; do
+  cp "$(command -v sleep)" "$tmp/refused"
+  printf '%s\n' "$marker" >>"$tmp/refused"
+  if "$install_user" --files-only "$tmp/refused" >/dev/null 2>&1; then
+    fail "install-user installed a build marked '$marker'"
+  fi
+  cmp -s "$tmp/refused" "$exe" && fail "the refused build '$marker' was copied all the same"
+done
 
 "$install_user" --files-only "$binary" >/dev/null
 "$install_user" --uninstall --purge --files-only >/dev/null

@@ -1,5 +1,7 @@
 #include "fake_update.h"
 
+#include <algorithm>
+
 #include "text/utf.h"
 
 namespace {
@@ -16,14 +18,26 @@ HttpOutcome fake_get(const WideString& url, std::uint32_t timeout_ms,
   const auto found = g_update.responses.find(address);
   if (found == g_update.responses.end()) return HttpOutcome::no_response;
   const FakeResponse& r = found->second;
-  if (!sink.head(sink.context, r.status, r.location)) return HttpOutcome::done;
+  const auto finish = [&](HttpOutcome outcome) {
+    g_update.deadlines.push_back(sink.deadline_ms(sink.context));
+    return outcome;
+  };
+  if (!sink.head(sink.context, r.status, r.location, r.announced)) {
+    return finish(HttpOutcome::done);
+  }
   for (const Utf8String& chunk : r.chunks) {
+    // As a binding does: the deadline is checked before every wait.
+    if (g_update.clock_ms + r.gap_ms >= sink.deadline_ms(sink.context)) {
+      g_update.clock_ms = std::max(g_update.clock_ms, sink.deadline_ms(sink.context));
+      return finish(HttpOutcome::broken);
+    }
+    g_update.clock_ms += r.gap_ms;
     if (!sink.body(sink.context, chunk.data(), chunk.size())) {
       ++g_update.bodies_refused;
-      return HttpOutcome::done;
+      return finish(HttpOutcome::done);
     }
   }
-  return r.outcome;
+  return finish(r.outcome);
 }
 
 bool fake_sha256(const Utf8String& data, unsigned char (&digest)[kSha256Size]) {
@@ -42,6 +56,8 @@ void fake_exit(int code) { g_update.exits.push_back(code); }
 }  // namespace
 
 FakeUpdate& fake_update() { return g_update; }
+
+std::uint64_t fake_clock_ms() { return g_update.clock_ms; }
 
 UpdateOverride::UpdateOverride() : ops(native_update_ops()) {
   g_update = FakeUpdate{};

@@ -13,6 +13,8 @@ struct FakeResponse {
   long status = 200;
   Utf8String location;
   std::vector<Utf8String> chunks;  // the body, delivered piece by piece
+  long long announced = -1;        // the Content-Length sent with the head
+  unsigned gap_ms = 0;             // each chunk arrives this long after the last
 };
 
 struct FakeUpdate {
@@ -27,7 +29,13 @@ struct FakeUpdate {
   std::vector<WideString> scripts_started;
   std::vector<WideString> script_directories;
   std::vector<int> exits;
+  // The clock the fetch reads (through fake_clock_ms) and the chunk gaps move.
+  std::uint64_t clock_ms = 1000;
+  std::vector<std::uint64_t> deadlines;  // the sink's deadline at each request's end
 };
+
+// The fake's clock, for PlatformOps::monotonic_ms.
+std::uint64_t fake_clock_ms();
 
 // The state behind the fake members; reset by each UpdateOverride.
 FakeUpdate& fake_update();

@@ -193,6 +193,20 @@ TEST_F(Host, AcceptingThreadStartsTheNextWaiterThenServes) {
   }
 }
 
+long throwing_receive(Socket, char*, int) { throw 42; }
+
+// Anything thrown while one connection is served, even what is no standard
+// exception, ends that connection only: it is closed once, and the thread
+// goes back to the listener.
+TEST_F(Host, AnExceptionWhileServingEndsOnlyThatConnection) {
+  fake.ops.receive = throwing_receive;
+  g_host.threads_start = false;
+  g_host.accepts = {kFakeSocket, kFakeSocket};
+  serve_until_script_ends();
+  EXPECT_EQ(peer().closes, 2);
+  EXPECT_EQ(g_host.accept_waits.size(), 3u);
+}
+
 // Connections served on real threads. A connection's request arrives only
 // once `together` connections are being read at the same time, so a wave of
 // them is answered only when each has a thread of its own at once.

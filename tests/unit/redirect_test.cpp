@@ -36,4 +36,33 @@ TEST(Redirect, ResolvesEachFormOfLocation) {
   }
 }
 
+// Where a test build may take unsigned files from.
+TEST(IsLoopbackUrl, OnlyHttpToTheLoopbackHostItself) {
+  const struct {
+    const char* url;
+    bool loopback;
+  } cases[] = {
+      {"http://127.0.0.1:17651/mirror/1/x", true},
+      {"https://127.0.0.1/x", true},
+      {"HTTP://LOCALHOST:8/x", true},
+      {"http://localhost", true},
+      {"https://[::1]:5/x?y#z", true},
+      {"http://127.0.0.1?x", true},
+      {"http://127.0.0.2/x", false},
+      {"http://127.0.0.1.example.org/x", false},
+      {"http://localhost.example.org/", false},
+      {"http://example.org/127.0.0.1/x", false},
+      {"http://127.0.0.1@example.org/x", false},
+      {"http://user@127.0.0.1/x", false},
+      {"http://127.0.0.1:/x", false},
+      {"http://127.0.0.1:80a/x", false},
+      {"ftp://127.0.0.1/x", false},
+      {"file:///etc/passwd", false},
+      {"127.0.0.1/x", false},
+      {"", false},
+      {"https://github.com/zelvo/tessavin-server/releases/download/build-latest/x", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(is_loopback_url(c.url), c.loopback) << c.url;
+}
+
 }  // namespace

@@ -9,12 +9,15 @@ namespace {
 
 using test_keys::kDigest;
 
-TEST(SignedReleaseText, IsProductVersionAndLowerCaseDigestOnLinesOfTheirOwn) {
-  EXPECT_EQ(signed_release_text("1.6.0", "3B22041E0660c5d2"),
-            "TessavinServer\n1.6.0\n3b22041e0660c5d2\n");
-  EXPECT_EQ(signed_release_text("", ""), "TessavinServer\n\n\n");
+TEST(SignedReleaseText, IsProductPlatformVersionAndLowerCaseDigestOnLinesOfTheirOwn) {
+  EXPECT_EQ(signed_release_text("windows-x86_64", "1.6.0", "3B22041E0660c5d2"),
+            "TessavinServer\nwindows-x86_64\n1.6.0\n3b22041e0660c5d2\n");
+  EXPECT_EQ(signed_release_text("linux-x86_64", "1.6.0", "Ab"),
+            "TessavinServer\nlinux-x86_64\n1.6.0\nab\n");
+  EXPECT_EQ(signed_release_text("", "", ""), "TessavinServer\n\n\n\n");
   // The version goes in as it stands: no trimming, non-ASCII kept.
-  EXPECT_EQ(signed_release_text(" 版本 2\n", "Ab"), "TessavinServer\n 版本 2\n\nab\n");
+  EXPECT_EQ(signed_release_text("linux-x86_64", " 版本 2\n", "Ab"),
+            "TessavinServer\nlinux-x86_64\n 版本 2\n\nab\n");
 }
 
 // Each case against the platform's own ECDSA (OpenSSL on Linux, CNG on
@@ -34,6 +37,7 @@ TEST(CheckReleaseSignature, ValidOnlyForTheSignedTextUnderTheKey) {
     const char* what;
     Utf8String key, version, digest, signature;
     SignatureCheck result;
+    const char* platform = "linux-x86_64";
   } cases[] = {
       {"valid", test_keys::kPublicKeyA, "1.6.0", kDigest, test_keys::kSignatureA,
        SignatureCheck::valid},
@@ -63,22 +67,32 @@ TEST(CheckReleaseSignature, ValidOnlyForTheSignedTextUnderTheKey) {
       {"key that is no point of the curve", off_curve, "1.6.0", kDigest, test_keys::kSignatureA,
        SignatureCheck::wrong},
       {"no key", "", "1.6.0", kDigest, test_keys::kSignatureA, SignatureCheck::wrong},
+      {"signed for Linux, checked for Windows", test_keys::kPublicKeyA, "1.6.0", kDigest,
+       test_keys::kSignatureA, SignatureCheck::wrong, "windows-x86_64"},
+      {"signed for Windows, checked for Linux", test_keys::kPublicKeyA, "1.6.0", kDigest,
+       test_keys::kSignatureAForWindows, SignatureCheck::wrong},
+      {"signed for Windows, checked for Windows", test_keys::kPublicKeyA, "1.6.0", kDigest,
+       test_keys::kSignatureAForWindows, SignatureCheck::valid, "windows-x86_64"},
+      {"no platform", test_keys::kPublicKeyA, "1.6.0", kDigest, test_keys::kSignatureA,
+       SignatureCheck::wrong, ""},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(check_release_signature(c.key, c.version, c.digest, c.signature), c.result) << c.what;
+    EXPECT_EQ(check_release_signature(c.key, c.platform, c.version, c.digest, c.signature),
+              c.result)
+        << c.what;
   }
   // The other key's own signature holds under that key.
-  EXPECT_EQ(
-      check_release_signature(test_keys::kPublicKeyB, "1.6.0", kDigest, test_keys::kSignatureB),
-      SignatureCheck::valid);
+  EXPECT_EQ(check_release_signature(test_keys::kPublicKeyB, "linux-x86_64", "1.6.0", kDigest,
+                                    test_keys::kSignatureB),
+            SignatureCheck::valid);
 }
 
 TEST(CheckReleaseSignature, AHashThatCannotBeComputedIsNoValidSignature) {
   UpdateOverride update;
   fake_update().hash_works = false;
-  EXPECT_EQ(
-      check_release_signature(test_keys::kPublicKeyA, "1.6.0", kDigest, test_keys::kSignatureA),
-      SignatureCheck::wrong);
+  EXPECT_EQ(check_release_signature(test_keys::kPublicKeyA, "linux-x86_64", "1.6.0", kDigest,
+                                    test_keys::kSignatureA),
+            SignatureCheck::wrong);
 }
 
 }  // namespace

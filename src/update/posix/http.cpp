@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "service/platform.h"
 #include "text/utf.h"
 #include "update/binding.h"
 #include "update/posix/curl_library.h"
@@ -25,7 +26,17 @@ void send_head(Transfer& t) {
   t.head_sent = true;
   long status = 0;
   t.curl_library.easy_getinfo(t.curl, CURLINFO_RESPONSE_CODE, &status);
-  if (!t.sink.head(t.sink.context, status, t.location)) t.refused = true;
+  curl_off_t announced = -1;
+  t.curl_library.easy_getinfo(t.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  if (!t.sink.head(t.sink.context, status, t.location, announced)) t.refused = true;
+}
+
+// Called about once a second even while nothing arrives, from the resolve
+// on: the whole request ends once the sink's deadline has passed, however
+// the bytes trickle in.
+int check_deadline(void* raw, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto& t = *static_cast<Transfer*>(raw);
+  return platform().monotonic_ms() >= t.sink.deadline_ms(t.sink.context) ? 1 : 0;
 }
 
 // Keeps the Location header; curl, following nothing, would only report it
@@ -68,7 +79,8 @@ HttpOutcome transfer_once(const CurlLibrary& l, const WideString& url, std::uint
   l.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   l.easy_setopt(curl, CURLOPT_BUFFERSIZE, 8192L);
   // Resolving and connecting within the time-out, and no wait for data longer
-  // than it (rounded to whole seconds, at least one).
+  // than it (rounded to whole seconds, at least one); the whole request
+  // within the deadline (check_deadline).
   l.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout_ms));
   l.easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
   l.easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(timeout_ms / 1000)));
@@ -77,6 +89,9 @@ HttpOutcome transfer_once(const CurlLibrary& l, const WideString& url, std::uint
   l.easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
   l.easy_setopt(curl, CURLOPT_WRITEFUNCTION, take_body);
   l.easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  l.easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, check_deadline);
+  l.easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  l.easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 
   const CURLcode result = l.easy_perform(curl);
   HttpOutcome outcome = HttpOutcome::done;

@@ -8,11 +8,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "audio/posix/pulse_library.h"
+#include "service/platform.h"
 #include "text/utf.h"
 #include "update/posix/curl_library.h"
 #include "update/posix/http_once.h"
@@ -65,13 +67,18 @@ TEST(RuntimeLibraries, TheInstalledLibrariesHaveEveryFunction) {
 
 struct Received {
   std::vector<long> statuses;
+  std::vector<long long> announced;
   std::string body;
+  std::uint64_t deadline = ~std::uint64_t{0};
 };
 
-bool take_head(void* context, long status, const Utf8String&) {
+bool take_head(void* context, long status, const Utf8String&, long long announced) {
   static_cast<Received*>(context)->statuses.push_back(status);
+  static_cast<Received*>(context)->announced.push_back(announced);
   return true;
 }
+
+std::uint64_t deadline_of(void* context) { return static_cast<Received*>(context)->deadline; }
 
 bool take_body(void* context, const char* data, std::size_t length) {
   static_cast<Received*>(context)->body.append(data, length);
@@ -81,7 +88,7 @@ bool take_body(void* context, const char* data, std::size_t length) {
 TEST(RuntimeLibraries, UnusableLibcurlIsARequestWithoutResponse) {
   for (const char* name : kUnusable) {
     Received received;
-    const HttpResponseSink sink{&received, take_head, take_body};
+    const HttpResponseSink sink{&received, take_head, take_body, deadline_of};
     EXPECT_EQ(http_get_once_with(name, u"http://127.0.0.1:1/", 1000, sink),
               HttpOutcome::no_response)
         << name;
@@ -89,13 +96,15 @@ TEST(RuntimeLibraries, UnusableLibcurlIsARequestWithoutResponse) {
   }
 }
 
-// One plain HTTP answer on loopback, for each of `count` connections.
+// One plain HTTP answer on loopback, for each of `count` connections; with
+// `trickle`, a head announcing a megabyte and then one byte every 100 ms,
+// until the client leaves.
 struct OneAnswerServer {
   int listener = -1;
   int port = 0;
   std::thread thread;
 
-  explicit OneAnswerServer(int count) {
+  explicit OneAnswerServer(int count, bool trickle = false) {
     listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -107,7 +116,7 @@ struct OneAnswerServer {
       return;
     }
     port = ntohs(address.sin_port);
-    thread = std::thread([this, count] {
+    thread = std::thread([this, count, trickle] {
       for (int i = 0; i < count; ++i) {
         const int peer = accept(listener, nullptr, nullptr);
         if (peer < 0) return;
@@ -117,6 +126,15 @@ struct OneAnswerServer {
           const ssize_t got = recv(peer, buffer, sizeof buffer, 0);
           if (got <= 0) break;
           head.append(buffer, static_cast<std::size_t>(got));
+        }
+        if (trickle) {
+          const std::string head_only = "HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n";
+          send(peer, head_only.data(), head_only.size(), MSG_NOSIGNAL);
+          while (send(peer, "x", 1, MSG_NOSIGNAL) == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          }
+          close(peer);
+          continue;
         }
         const std::string answer =
             "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello";
@@ -139,12 +157,30 @@ TEST(RuntimeLibraries, LibcurlIsOpenOnlyForTheRequest) {
   // Twice: opened again after it was closed.
   for (int round = 0; round < 2; ++round) {
     Received received;
-    const HttpResponseSink sink{&received, take_head, take_body};
+    const HttpResponseSink sink{&received, take_head, take_body, deadline_of};
     EXPECT_EQ(http_get_once_with(kCurlLibrary, url, 5000, sink), HttpOutcome::done);
     EXPECT_EQ(received.statuses, std::vector<long>{200});
     EXPECT_EQ(received.body, "hello");
     EXPECT_FALSE(library_mapped(kCurlLibrary)) << "still mapped after round " << round;
   }
+}
+
+// libcurl by itself would wait as long as a byte keeps coming; the sink's
+// deadline ends the request however the bytes trickle in.
+TEST(RuntimeLibraries, ATricklingAnswerEndsAtTheDeadline) {
+  OneAnswerServer server(1, true);
+  ASSERT_NE(server.port, 0);
+  const WideString url = utf8_to_utf16("http://127.0.0.1:" + std::to_string(server.port) + "/");
+  Received received;
+  const std::uint64_t start = platform().monotonic_ms();
+  received.deadline = start + 2000;
+  const HttpResponseSink sink{&received, take_head, take_body, deadline_of};
+  EXPECT_EQ(http_get_once_with(kCurlLibrary, url, 5000, sink), HttpOutcome::broken);
+  const std::uint64_t took = platform().monotonic_ms() - start;
+  EXPECT_GE(took, 2000u);
+  EXPECT_LT(took, 4500u);
+  EXPECT_EQ(received.announced, std::vector<long long>{1000000});
+  EXPECT_GT(received.body.size(), 5u);
 }
 
 }  // namespace

@@ -37,6 +37,15 @@ TEST(WindowsUpdateBinding, WritesTheElevenLineBatchScript) {
             "del \"%~f0\"\r\n");
 }
 
+// The exe keeps the manifest entry it always read; its signed platform line
+// and its executable format are its own.
+TEST(WindowsUpdateBinding, IsTheWindowsX8664Release) {
+  const UpdateOps& ops = native_update_ops();
+  EXPECT_EQ(std::string(ops.platform_name), "windows-x86_64");
+  EXPECT_EQ(std::string(ops.manifest_entry), "tessavin-server");
+  EXPECT_EQ(ops.executable_kind, ExecutableKind::pe_x86_64);
+}
+
 TEST(WindowsUpdateBinding, VariableNamesMatchWithoutRegardToCase) {
   set_environment("zelvo_no_self_update", "");
   EXPECT_TRUE(native_update_ops().switched_off());
