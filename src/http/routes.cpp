@@ -2,6 +2,7 @@
 
 #include "audio/routes.h"
 #include "http/response.h"
+#include "library/library_route.h"
 #include "music/media.h"
 #include "music/tree.h"
 #include "service/version.h"
@@ -29,6 +30,7 @@ void dispatch_request(Socket socket, const HttpRequest& request) {
   if (method == "GET" && path == "/api/list") return handle_document_list(socket);
   if (method == "GET" && path == "/api/music/tree") return handle_music_tree(socket);
   if (method == "GET" && path == "/api/music/media") return handle_music_media(socket, request);
+  if (method == "GET" && path == "/api/music/library") return handle_music_library(socket);
   const bool sets = method == "POST" || method == "PUT";
   if (method == "GET" && path == "/api/audio/devices") return serve_audio_devices(socket, request);
   if (sets && path == "/api/audio/device") return serve_audio_device(socket, request);

@@ -1,0 +1,189 @@
+#include "library/library_route.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+
+#include "http/response.h"
+#include "music/tree.h"
+#include "service/paths.h"
+
+// The scan thread and the connection threads share this. The lock guards
+// the fields below it and is only ever held to copy a pointer or a counter:
+// never while the disk is walked, a file is read or an answer is built.
+struct Library {
+  LibrarySettings settings;
+  ScanProgress progress;
+
+  std::mutex lock;
+  std::condition_variable scan_ended;
+  // The last complete index; replaced whole, never changed in place, so an
+  // answer can be built from it while the next scan runs.
+  std::shared_ptr<const LibraryEntries> complete = std::make_shared<const LibraryEntries>();
+  std::uint64_t asked = 0;  // refreshes asked for, one per call
+  std::uint64_t done = 0;   // the last of them a finished scan covered
+  bool scanning = false;    // the scan thread runs, or is about to
+  bool loaded = false;      // the index file has been read
+  std::size_t last_to_read = 0;  // what the last finished scan read
+  // Only the scan thread uses this; one runs at a time, each after the last.
+  bool unsaved = false;  // the index file does not hold the last complete index
+};
+
+namespace {
+
+const char* phase_name(ScanPhase phase) {
+  switch (phase) {
+    case ScanPhase::loading: return "loading";
+    case ScanPhase::listing: return "listing";
+    case ScanPhase::reading: return "reading";
+    case ScanPhase::done: break;
+  }
+  return "done";
+}
+
+// Runs scans until every refresh asked for so far is covered. A call that
+// comes while a scan runs may have changed the disk behind the walk, so it
+// is covered only by a scan that starts after it.
+void run_scans(const std::shared_ptr<Library>& library) {
+  Library& l = *library;
+  for (;;) {
+    std::uint64_t covering = 0;
+    std::shared_ptr<const LibraryEntries> previous;
+    bool load = false;
+    {
+      std::lock_guard<std::mutex> guard(l.lock);
+      if (l.done >= l.asked) {
+        l.scanning = false;
+        l.scan_ended.notify_all();
+        return;
+      }
+      covering = l.asked;
+      previous = l.complete;
+      load = !l.loaded;
+    }
+    if (load) {
+      l.progress.phase = ScanPhase::loading;
+      auto from_file = std::make_shared<LibraryEntries>();
+      // A missing, corrupt or foreign file counts as an empty index, and
+      // the next save replaces it.
+      l.unsaved = !load_library_index(l.settings.index_file, *from_file);
+      previous = from_file;
+      std::lock_guard<std::mutex> guard(l.lock);
+      l.complete = previous;
+      l.loaded = true;
+    }
+    bool changed = false;
+    auto next = std::make_shared<const LibraryEntries>(refresh_library(
+        l.settings.music_directory, *previous, l.settings.reader, l.progress, changed));
+    {
+      std::lock_guard<std::mutex> guard(l.lock);
+      l.complete = next;
+      l.done = covering;
+      l.last_to_read = l.progress.to_read;
+      l.scan_ended.notify_all();
+    }
+    previous.reset();
+    // After the answer is out: callers waiting for this scan need not wait
+    // for the disk too. A save that fails is tried again after the next scan.
+    if (changed || l.unsaved) l.unsaved = !save_library_index(l.settings.index_file, *next);
+  }
+}
+
+void scan_thread(void* raw) {
+  const std::unique_ptr<std::shared_ptr<Library>> library(
+      static_cast<std::shared_ptr<Library>*>(raw));
+  run_scans(*library);
+}
+
+}  // namespace
+
+std::shared_ptr<Library> make_library(const LibrarySettings& settings) {
+  auto library = std::make_shared<Library>();
+  library->settings = settings;
+  return library;
+}
+
+LibraryAnswer answer_library(const std::shared_ptr<Library>& library) {
+  Library& l = *library;
+  std::uint64_t wanted = 0;
+  bool start = false;
+  {
+    std::lock_guard<std::mutex> guard(l.lock);
+    wanted = ++l.asked;
+    if (!l.scanning) {
+      l.scanning = true;
+      start = true;
+    }
+  }
+  if (start) {
+    auto* share = new (std::nothrow) std::shared_ptr<Library>(library);
+    if (share == nullptr || !platform().start_thread(scan_thread, share)) {
+      delete share;
+      // No thread to spare: this call scans itself, as a connection is
+      // served by the accepting thread when no thread can be made.
+      run_scans(library);
+    }
+  }
+
+  std::shared_ptr<const LibraryEntries> entries;
+  bool current = false;
+  std::size_t to_read = 0;
+  {
+    std::unique_lock<std::mutex> guard(l.lock);
+    current = l.scan_ended.wait_for(guard, std::chrono::milliseconds(l.settings.wait_ms),
+                                    [&] { return l.done >= wanted; });
+    entries = l.complete;
+    to_read = l.last_to_read;
+  }
+
+  LibraryAnswer answer;
+  Utf8String& out = answer.body;
+  out.reserve(64 + entries->size() * 256);
+  out += "{\"scan\":{\"state\":\"";
+  if (current) {
+    answer.status = 200;
+    out += "done\",\"files\":" + std::to_string(entries->size()) +
+           ",\"toRead\":" + std::to_string(to_read) + ",\"read\":" + std::to_string(to_read);
+  } else {
+    answer.status = 202;
+    // The counters move on their own; a page only shows them.
+    const ScanPhase phase = l.progress.phase;
+    out += phase_name(phase == ScanPhase::done ? ScanPhase::listing : phase);
+    out += "\",\"files\":" + std::to_string(l.progress.files.load()) +
+           ",\"toRead\":" + std::to_string(l.progress.to_read.load()) +
+           ",\"read\":" + std::to_string(l.progress.read.load());
+  }
+  out += "},\"tracks\":[";
+  bool first = true;
+  for (const LibraryEntry& entry : *entries) {
+    if (!first) out += ',';
+    append_library_track(entry, out);
+    first = false;
+  }
+  out += "]}";
+  return answer;
+}
+
+void wait_for_library_scan(Library& library) {
+  std::unique_lock<std::mutex> guard(library.lock);
+  library.scan_ended.wait(guard, [&] { return !library.scanning; });
+}
+
+void handle_music_library(Socket socket) {
+  // Made once, on the first call, and kept for the life of the process; the
+  // process ends without running destructors, a scan thread may hold it.
+  static const std::shared_ptr<Library>* const service_library = [] {
+    LibrarySettings settings;
+    settings.music_directory = music_root();
+    settings.index_file = library_index_path();
+    settings.reader = read_library_track;
+    return new std::shared_ptr<Library>(make_library(settings));
+  }();
+  // As for the tree: created on demand, a failure shows as an empty library.
+  ensure_directory(data_directory());
+  ensure_directory(music_root());
+  const LibraryAnswer answer = answer_library(*service_library);
+  send_response(socket, answer.status, answer.status == 200 ? "OK" : "Accepted", kJsonType,
+                answer.body);
+}
