@@ -11,6 +11,9 @@ ffmpeg_options="--disable-everything --disable-network --disable-autodetect
   --enable-decoder=mp3float,mp3,flac,pcm_u8,pcm_s16le,pcm_s24le,pcm_s32le,pcm_f32le,pcm_f64le,aac,alac,vorbis,opus,wmav1,wmav2,wmapro,wmalossless,ape
   --enable-parser=aac,flac,mpegaudio,opus,vorbis"
 build_library() {
+  # FFmpeg's configure takes a variable named `toolchain` from its environment
+  # as its own --toolchain; the CMake toolchain file means nothing to it.
+  unset toolchain
   case $target in
     windows) platform_options="--target-os=mingw32 --arch=x86_64
       --cross-prefix=x86_64-w64-mingw32- --cc=$cc --cxx=$cxx" ;;

@@ -13,10 +13,17 @@ const char kFixedHeaders[] =
     "Cache-Control: no-store\r\n"
     "Connection: close\r\n";
 
-void send_response(Socket socket, int status, const char* reason, const char* content_type,
-                   const Utf8String& body) {
+namespace {
+
+constexpr char kExposeLine[] =
+    "Access-Control-Expose-Headers: Content-Range, Accept-Ranges, Content-Length\r\n";
+
+// The status line and headers; `extra` is one more header's name, given with
+// its value and named in the exposed headers, or nullptr.
+Utf8String response_head(int status, const char* reason, const char* content_type,
+                         std::size_t length, const char* extra, const Utf8String& value) {
   Utf8String head;
-  head.reserve(640);
+  head.reserve(700);
   head += "HTTP/1.1 ";
   head += std::to_string(status);
   head += ' ';
@@ -24,10 +31,38 @@ void send_response(Socket socket, int status, const char* reason, const char* co
   head += "\r\nContent-Type: ";
   head += content_type;
   head += "\r\nContent-Length: ";
-  head += std::to_string(body.size());
+  head += std::to_string(length);
   head += "\r\n";
-  head += kFixedHeaders;
+  if (extra == nullptr) {
+    head += kFixedHeaders;
+  } else {
+    head += extra;
+    head += ": ";
+    head += value;
+    head += "\r\n";
+    Utf8String fixed = kFixedHeaders;
+    const auto line = fixed.find(kExposeLine);
+    const std::size_t end = line + sizeof kExposeLine - 3;  // before its CR LF
+    fixed.insert(end, Utf8String(", ") + extra);
+    head += fixed;
+  }
   head += "\r\n";
+  return head;
+}
+
+}  // namespace
+
+void send_response(Socket socket, int status, const char* reason, const char* content_type,
+                   const Utf8String& body) {
+  const Utf8String head = response_head(status, reason, content_type, body.size(), nullptr, "");
+  send_all_gathered(socket, head.data(), static_cast<long>(head.size()), body.data(),
+                    static_cast<long>(body.size()));
+}
+
+void send_response_exposing(Socket socket, int status, const char* reason,
+                            const char* content_type, const char* header, const Utf8String& value,
+                            const Utf8String& body) {
+  const Utf8String head = response_head(status, reason, content_type, body.size(), header, value);
   send_all_gathered(socket, head.data(), static_cast<long>(head.size()), body.data(),
                     static_cast<long>(body.size()));
 }

@@ -16,6 +16,12 @@ extern const char kFixedHeaders[];
 void send_response(Socket socket, int status, const char* reason, const char* content_type,
                    const Utf8String& body);
 
+// send_response with one more header, `header: value`, which pages may read
+// too: it is added to Access-Control-Expose-Headers.
+void send_response_exposing(Socket socket, int status, const char* reason,
+                            const char* content_type, const char* header, const Utf8String& value,
+                            const Utf8String& body);
+
 // Sends until all `length` bytes are taken or a send fails or times out.
 // True when everything was sent.
 bool send_all(Socket socket, const char* data, long length);

@@ -3,6 +3,7 @@
 #include "audio/routes.h"
 #include "http/response.h"
 #include "library/library_route.h"
+#include "library/routes.h"
 #include "music/media.h"
 #include "music/tree.h"
 #include "service/version.h"
@@ -30,6 +31,9 @@ void dispatch_request(Socket socket, const HttpRequest& request) {
   if (method == "GET" && path == "/api/list") return handle_document_list(socket);
   if (method == "GET" && path == "/api/music/tree") return handle_music_tree(socket);
   if (method == "GET" && path == "/api/music/media") return handle_music_media(socket, request);
+  if (method == "GET" && path == "/api/music/info") return handle_music_info(socket, request);
+  if (method == "GET" && path == "/api/music/cover") return handle_music_cover(socket, request);
+  if (method == "GET" && path == "/api/music/lyrics") return handle_music_lyrics(socket, request);
   if (method == "GET" && path == "/api/music/library") return handle_music_library(socket);
   const bool sets = method == "POST" || method == "PUT";
   if (method == "GET" && path == "/api/audio/devices") return serve_audio_devices(socket, request);

@@ -69,4 +69,15 @@ inline std::string unsatisfiable(std::size_t size) {
          "\r\nContent-Length: 0\r\nAccess-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n";
 }
 
+// A lyrics answer: UTF-8 text, and the encoding found in a header that pages
+// may read.
+inline std::string lyrics_answer(const std::string& encoding, const std::string& body) {
+  std::string block = kBlock;
+  const std::string exposed = "Content-Length\r\n";
+  block.replace(block.find(exposed), exposed.size(), "Content-Length, X-Lyrics-Encoding\r\n");
+  return "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\nX-Lyrics-Encoding: " + encoding + "\r\n" + block +
+         "\r\n" + body;
+}
+
 }  // namespace expected
