@@ -28,9 +28,13 @@ struct Library {
   std::size_t last_to_read = 0;  // what the last finished scan read
   // Only the scan thread uses this; one runs at a time, each after the last.
   bool unsaved = false;  // the index file does not hold the last complete index
+  std::uint64_t unsaved_since = 0;  // monotonic_ms of the change not yet saved
 };
 
 namespace {
+
+// How long scans that follow each other may put off saving a changed index.
+constexpr std::uint64_t kSaveDelayLimitMs = 10000;
 
 const char* phase_name(ScanPhase phase) {
   switch (phase) {
@@ -68,6 +72,7 @@ void run_scans(const std::shared_ptr<Library>& library) {
       // A missing, corrupt or foreign file counts as an empty index, and
       // the next save replaces it.
       l.unsaved = !load_library_index(l.settings.index_file, *from_file);
+      l.unsaved_since = platform().monotonic_ms();
       previous = from_file;
       std::lock_guard<std::mutex> guard(l.lock);
       l.complete = previous;
@@ -84,9 +89,21 @@ void run_scans(const std::shared_ptr<Library>& library) {
       l.scan_ended.notify_all();
     }
     previous.reset();
-    // After the answer is out: callers waiting for this scan need not wait
-    // for the disk too. A save that fails is tried again after the next scan.
-    if (changed || l.unsaved) l.unsaved = !save_library_index(l.settings.index_file, *next);
+    const std::uint64_t now = platform().monotonic_ms();
+    if (changed && !l.unsaved) l.unsaved_since = now;
+    l.unsaved = l.unsaved || changed;
+    bool pending = false;
+    {
+      std::lock_guard<std::mutex> guard(l.lock);
+      pending = l.done < l.asked;
+    }
+    // After the answer is out, and once no caller waits for a scan, so that
+    // nobody waits for the disk too; a page that keeps calling puts it off
+    // for a few seconds at most. A save that fails is tried again later.
+    if (l.unsaved && (!pending || now - l.unsaved_since >= kSaveDelayLimitMs)) {
+      l.unsaved = !save_library_index(l.settings.index_file, *next);
+      l.unsaved_since = now;
+    }
   }
 }
 

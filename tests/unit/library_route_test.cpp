@@ -116,8 +116,8 @@ TEST_F(LibraryRoute, ACallIsCoveredByAScanThatStartedAfterIt) {
   disk.release_reads();
   const LibraryAnswer first = before.get();
   const LibraryAnswer second = after.get();
+  // The first may already see the second scan's result: never an older one.
   EXPECT_EQ(first.status, 200);
-  EXPECT_EQ(first.body.find("Album/3.flac"), std::string::npos) << first.body;
   EXPECT_EQ(second.status, 200);
   EXPECT_NE(second.body.find("Album/3.flac"), std::string::npos) << second.body;
 }
