@@ -9,6 +9,33 @@
 #include "music/tree.h"
 #include "service/paths.h"
 
+// One complete index and its "tracks" array, built once when the index
+// changes and sent as it is to every call until the next change.
+struct LibrarySnapshot {
+  LibraryEntries entries;
+  Utf8String tracks;
+};
+
+namespace {
+
+std::shared_ptr<const LibrarySnapshot> make_snapshot(LibraryEntries entries) {
+  auto snapshot = std::make_shared<LibrarySnapshot>();
+  snapshot->entries = std::move(entries);
+  Utf8String& out = snapshot->tracks;
+  out.reserve(2 + snapshot->entries.size() * 320);
+  out += '[';
+  bool first = true;
+  for (const LibraryEntry& entry : snapshot->entries) {
+    if (!first) out += ',';
+    append_library_track(entry, out);
+    first = false;
+  }
+  out += ']';
+  return snapshot;
+}
+
+}  // namespace
+
 // The scan thread and the connection threads share this. The lock guards
 // the fields below it and is only ever held to copy a pointer or a counter:
 // never while the disk is walked, a file is read or an answer is built.
@@ -20,7 +47,7 @@ struct Library {
   std::condition_variable scan_ended;
   // The last complete index; replaced whole, never changed in place, so an
   // answer can be built from it while the next scan runs.
-  std::shared_ptr<const LibraryEntries> complete = std::make_shared<const LibraryEntries>();
+  std::shared_ptr<const LibrarySnapshot> complete = make_snapshot({});
   std::uint64_t asked = 0;  // refreshes asked for, one per call
   std::uint64_t done = 0;   // the last of them a finished scan covered
   bool scanning = false;    // the scan thread runs, or is about to
@@ -53,7 +80,7 @@ void run_scans(const std::shared_ptr<Library>& library) {
   Library& l = *library;
   for (;;) {
     std::uint64_t covering = 0;
-    std::shared_ptr<const LibraryEntries> previous;
+    std::shared_ptr<const LibrarySnapshot> previous;
     bool load = false;
     {
       std::lock_guard<std::mutex> guard(l.lock);
@@ -73,14 +100,16 @@ void run_scans(const std::shared_ptr<Library>& library) {
       // the next save replaces it.
       l.unsaved = !load_library_index(l.settings.index_file, *from_file);
       l.unsaved_since = platform().monotonic_ms();
-      previous = from_file;
+      previous = make_snapshot(std::move(*from_file));
       std::lock_guard<std::mutex> guard(l.lock);
       l.complete = previous;
       l.loaded = true;
     }
     bool changed = false;
-    auto next = std::make_shared<const LibraryEntries>(refresh_library(
-        l.settings.music_directory, *previous, l.settings.reader, l.progress, changed));
+    LibraryEntries refreshed = refresh_library(l.settings.music_directory, previous->entries,
+                                               l.settings.reader, l.progress, changed);
+    // Unchanged, the last snapshot stays, and with it its built answer.
+    const auto next = changed ? make_snapshot(std::move(refreshed)) : previous;
     {
       std::lock_guard<std::mutex> guard(l.lock);
       l.complete = next;
@@ -101,7 +130,7 @@ void run_scans(const std::shared_ptr<Library>& library) {
     // nobody waits for the disk too; a page that keeps calling puts it off
     // for a few seconds at most. A save that fails is tried again later.
     if (l.unsaved && (!pending || now - l.unsaved_since >= kSaveDelayLimitMs)) {
-      l.unsaved = !save_library_index(l.settings.index_file, *next);
+      l.unsaved = !save_library_index(l.settings.index_file, next->entries);
       l.unsaved_since = now;
     }
   }
@@ -143,24 +172,24 @@ LibraryAnswer answer_library(const std::shared_ptr<Library>& library) {
     }
   }
 
-  std::shared_ptr<const LibraryEntries> entries;
+  std::shared_ptr<const LibrarySnapshot> snapshot;
   bool current = false;
   std::size_t to_read = 0;
   {
     std::unique_lock<std::mutex> guard(l.lock);
     current = l.scan_ended.wait_for(guard, std::chrono::milliseconds(l.settings.wait_ms),
                                     [&] { return l.done >= wanted; });
-    entries = l.complete;
+    snapshot = l.complete;
     to_read = l.last_to_read;
   }
 
   LibraryAnswer answer;
   Utf8String& out = answer.body;
-  out.reserve(64 + entries->size() * 256);
+  out.reserve(128 + snapshot->tracks.size());
   out += "{\"scan\":{\"state\":\"";
   if (current) {
     answer.status = 200;
-    out += "done\",\"files\":" + std::to_string(entries->size()) +
+    out += "done\",\"files\":" + std::to_string(snapshot->entries.size()) +
            ",\"toRead\":" + std::to_string(to_read) + ",\"read\":" + std::to_string(to_read);
   } else {
     answer.status = 202;
@@ -171,14 +200,9 @@ LibraryAnswer answer_library(const std::shared_ptr<Library>& library) {
            ",\"toRead\":" + std::to_string(l.progress.to_read.load()) +
            ",\"read\":" + std::to_string(l.progress.read.load());
   }
-  out += "},\"tracks\":[";
-  bool first = true;
-  for (const LibraryEntry& entry : *entries) {
-    if (!first) out += ',';
-    append_library_track(entry, out);
-    first = false;
-  }
-  out += "]}";
+  out += "},\"tracks\":";
+  out += snapshot->tracks;
+  out += '}';
   return answer;
 }
 
