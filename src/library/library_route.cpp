@@ -211,20 +211,25 @@ void wait_for_library_scan(Library& library) {
   library.scan_ended.wait(guard, [&] { return !library.scanning; });
 }
 
-void handle_music_library(Socket socket) {
+const std::shared_ptr<Library>& service_library() {
   // Made once, on the first call, and kept for the life of the process; the
   // process ends without running destructors, a scan thread may hold it.
-  static const std::shared_ptr<Library>* const service_library = [] {
+  static const std::shared_ptr<Library>* const library = [] {
     LibrarySettings settings;
     settings.music_directory = music_root();
     settings.index_file = library_index_path();
     settings.reader = read_library_track;
     return new std::shared_ptr<Library>(make_library(settings));
   }();
+  return *library;
+}
+
+void handle_music_library(Socket socket) {
+  const std::shared_ptr<Library>& library = service_library();
   // As for the tree: created on demand, a failure shows as an empty library.
   ensure_directory(data_directory());
   ensure_directory(music_root());
-  const LibraryAnswer answer = answer_library(*service_library);
+  const LibraryAnswer answer = answer_library(library);
   send_response(socket, answer.status, answer.status == 200 ? "OK" : "Accepted", kJsonType,
                 answer.body);
 }

@@ -37,8 +37,12 @@ LibraryAnswer answer_library(const std::shared_ptr<Library>& library);
 // Blocks until no scan runs. Tests and benchmarks only.
 void wait_for_library_scan(Library& library);
 
-// The route itself, over the service's own library (made on first use, so a
-// service whose library is never asked for spends nothing on it).
+// The service's own library, over the music directory and the index file
+// in the base directory, made on first use: a service whose library is never
+// asked for spends nothing on it.
+const std::shared_ptr<Library>& service_library();
+
+// The route itself, over the service's own library.
 void handle_music_library(Socket socket);
 
 // The reader of the service's own library: a file's facts through the tag

@@ -210,10 +210,7 @@ TEST(LibraryRouteOnDisk, AnswersAndKeepsTheIndexInTheBaseDirectory) {
                                      "\"read\":0},\"tracks\":[]}"));
   EXPECT_TRUE(std::filesystem::is_directory(dir.path / "data" / "music"));
   // The save follows the answer.
-  for (int i = 0; i < 500 && !std::filesystem::exists(dir.path / "TessavinServer-library.dat");
-       ++i) {
-    std::this_thread::sleep_for(10ms);
-  }
+  wait_for_library_scan(*service_library());
   EXPECT_TRUE(std::filesystem::exists(dir.path / "TessavinServer-library.dat"));
   std::vector<std::string> base = dir.names();
   std::sort(base.begin(), base.end());
