@@ -2,6 +2,7 @@
 
 #include "audio/routes.h"
 #include "http/response.h"
+#include "library/library_route.h"
 #include "library/routes.h"
 #include "music/decoded.h"
 #include "music/media.h"
@@ -35,6 +36,7 @@ void dispatch_request(Socket socket, const HttpRequest& request) {
   if (method == "GET" && path == "/api/music/cover") return handle_music_cover(socket, request);
   if (method == "GET" && path == "/api/music/lyrics") return handle_music_lyrics(socket, request);
   if (method == "GET" && path == "/api/music/decoded") return handle_music_decoded(socket, request);
+  if (method == "GET" && path == "/api/music/library") return handle_music_library(socket);
   const bool sets = method == "POST" || method == "PUT";
   if (method == "GET" && path == "/api/audio/devices") return serve_audio_devices(socket, request);
   if (sets && path == "/api/audio/device") return serve_audio_device(socket, request);

@@ -30,6 +30,7 @@ bool seek_file(FileHandle file, std::uint64_t offset);
 long read_file(FileHandle file, char* buffer, std::size_t length);
 bool list_directory(const WideString& directory, std::vector<DirectoryEntry>& entries);
 bool directory_identity(const WideString& path, DirectoryIdentity& identity);
+bool file_stamp(const WideString& path, FileStamp& stamp);
 bool full_path(const WideString& path, WideString& resolved);
 
 bool net_start();

@@ -30,6 +30,7 @@ const PlatformOps& native_platform() {
       .read_file = native::read_file,
       .list_directory = native::list_directory,
       .directory_identity = native::directory_identity,
+      .file_stamp = native::file_stamp,
       .full_path = native::full_path,
       .net_start = native::net_start,
       .net_cleanup = native::net_cleanup,

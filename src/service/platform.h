@@ -29,6 +29,14 @@ struct DirectoryIdentity {
   bool operator==(const DirectoryIdentity&) const = default;
 };
 
+// What tells one state of a file's content from another without reading it.
+struct FileStamp {
+  std::uint64_t size = 0;
+  // Last modification, in the platform's own units: only compared, never shown.
+  std::int64_t modified = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
 // Whether others may delete or rename a file while it is open for reading.
 enum class DeleteSharing { refused, allowed };
 
@@ -97,6 +105,9 @@ struct PlatformOps {
   // what it gathered and still counts as done.
   bool (*list_directory)(const WideString& directory, std::vector<DirectoryEntry>& entries);
   bool (*directory_identity)(const WideString& path, DirectoryIdentity& identity);
+  // Size and modification time of the regular file at `path`, links
+  // followed; false for anything else or when it cannot be looked at.
+  bool (*file_stamp)(const WideString& path, FileStamp& stamp);
   // The absolute, normalised form of `path`; false when it cannot be made or
   // is longer than kMaxFullPath units.
   bool (*full_path)(const WideString& path, WideString& resolved);

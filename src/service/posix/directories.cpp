@@ -1,4 +1,4 @@
-// Directory listing, identity and path resolution on POSIX.
+// Directory listing, identities, file stamps and path resolution on POSIX.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +33,14 @@ bool native::directory_identity(const WideString& path, DirectoryIdentity& ident
   struct stat info;
   if (stat(utf16_to_utf8(path).c_str(), &info) != 0) return false;
   identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+  return true;
+}
+
+bool native::file_stamp(const WideString& path, FileStamp& stamp) {
+  struct stat info;
+  if (stat(utf16_to_utf8(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  stamp.size = static_cast<std::uint64_t>(info.st_size);
+  stamp.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   return true;
 }
 
