@@ -450,7 +450,8 @@ TEST_F(Installer, AppsAndFeaturesShowsTheVersionTheSelfUpdateInstalled) {
   ports >> http_port >> https_port;
   fs::copy_file(env("TESSAVIN_NEW_BUILD"), root / "TessavinServer-1.6.0.bin");
   const std::string manifest =
-      output_of({env("TESSAVIN_RELEASE_TOOL"), env("TESSAVIN_SIGNING_KEY"), "1.6.0",
+      output_of({env("TESSAVIN_RELEASE_TOOL"), "--platform", "windows-x86_64",
+                 env("TESSAVIN_SIGNING_KEY"), "1.6.0",
                  "https://127.0.0.1:" + https_port + "/TessavinServer-1.6.0.bin",
                  (root / "TessavinServer-1.6.0.bin").string()});
   ASSERT_NE(manifest.find("\"signature\""), std::string::npos) << manifest;
