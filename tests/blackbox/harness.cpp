@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include "answers.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -23,12 +25,28 @@
 namespace blackbox {
 namespace fs = std::filesystem;
 
-namespace {
-
 std::string env(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
 }
+
+bool eventually(const std::function<bool()>& condition, milliseconds limit,
+                milliseconds interval) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(interval);
+  }
+  return true;
+}
+
+std::string ping_answer(const std::string& version) {
+  std::string answer = expected::kPing;
+  answer.replace(answer.find("1.5.0"), 5, version);
+  return answer;
+}
+
+namespace {
 
 fs::path make_temp_dir(const char* stem) {
   std::string pattern = (fs::temp_directory_path() / (std::string(stem) + "-XXXXXX")).string();
@@ -313,7 +331,7 @@ PortHolder::~PortHolder() {
   if (fd >= 0) close(fd);
 }
 
-int run_command(const std::vector<std::string>& argv) {
+pid_t start_command(const std::vector<std::string>& argv) {
   const pid_t pid = fork();
   if (pid == 0) {
     const int null = open("/dev/null", O_RDWR);
@@ -326,6 +344,11 @@ int run_command(const std::vector<std::string>& argv) {
     execv(args[0], args.data());
     _exit(127);
   }
+  return pid;
+}
+
+int run_command(const std::vector<std::string>& argv) {
+  const pid_t pid = start_command(argv);
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

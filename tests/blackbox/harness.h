@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -89,9 +90,23 @@ struct Client {
 // Sends `request` on a new connection and reads the whole answer.
 Exchange exchange(int port, const std::string& request);
 
+// Starts a program with its output going nowhere; its process id.
+pid_t start_command(const std::vector<std::string>& argv);
+
 // Runs a program to its end with its output going nowhere; its exit code,
 // or -1 when it did not exit normally.
 int run_command(const std::vector<std::string>& argv);
+
+// The environment variable's value; empty when it is not set.
+std::string env(const char* name);
+
+// Checks `condition` every `interval` until it holds (true) or `limit` has
+// passed (false).
+bool eventually(const std::function<bool()>& condition, milliseconds limit,
+                milliseconds interval = milliseconds(100));
+
+// The ping answer of a build that reports `version`.
+std::string ping_answer(const std::string& version);
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& content);

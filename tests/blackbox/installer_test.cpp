@@ -40,24 +40,9 @@ const char kUninstallKey[] =
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TessavinServer";
 const char kRunKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-std::string env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
+// Installs and stops take seconds under Wine: no need to look more often.
 bool eventually(const std::function<bool()>& condition, milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(200ms);
-  }
-  return true;
-}
-
-std::string ping_answer(const std::string& version) {
-  std::string answer = expected::kPing;
-  answer.replace(answer.find("1.5.0"), 5, version);
-  return answer;
+  return blackbox::eventually(condition, limit, 200ms);
 }
 
 std::string ping(int port) {
@@ -206,18 +191,7 @@ class Installer : public ::testing::Test {
   // A program started here, outside Wine's control of the test: killed at
   // the end by the prefix's wineserver -k.
   pid_t start(const std::vector<std::string>& argv) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int null = open("/dev/null", O_RDWR);
-      dup2(null, 0);
-      dup2(null, 1);
-      dup2(null, 2);
-      std::vector<char*> args;
-      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execv(args[0], args.data());
-      _exit(127);
-    }
+    const pid_t pid = start_command(argv);
     started.push_back(pid);
     return pid;
   }

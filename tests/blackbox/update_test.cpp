@@ -39,26 +39,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-bool eventually(const std::function<bool()>& condition, milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(100ms);
-  }
-  return true;
-}
-
-std::string ping_answer(const std::string& version) {
-  std::string answer = expected::kPing;
-  answer.replace(answer.find("1.5.0"), 5, version);
-  return answer;
-}
-
 std::string ping(int port) { return exchange(port, "GET /api/ping HTTP/1.1\r\n\r\n").received; }
 
 // The processes started from `root`, found by the current directory (the
